@@ -1,0 +1,108 @@
+#include "kernel/status.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace fssh {
+namespace {
+
+struct StatusToHostCase {
+    status_code status;
+    int host_errno;
+};
+
+class StatusToHostErrno : public testing::TestWithParam<StatusToHostCase> {};
+
+TEST_P(StatusToHostErrno, MapsPairedCodesAndPassesOthersThrough)
+{
+    EXPECT_EQ(status_to_host_errno(GetParam().status), GetParam().host_errno);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, StatusToHostErrno,
+    testing::Values(StatusToHostCase{FSSH_OK, 0}, StatusToHostCase{FSSH_ERROR, -1},
+                    StatusToHostCase{FSSH_NO_MEMORY, ENOMEM},
+                    StatusToHostCase{FSSH_NOT_FOUND, ENOENT},
+                    // Both codes of the shared host value map to it.
+                    StatusToHostCase{FSSH_EOPNOTSUPP, EOPNOTSUPP},
+                    StatusToHostCase{FSSH_ENOTSUP, ENOTSUP},
+                    StatusToHostCase{FSSH_WOULD_BLOCK, EAGAIN},
+                    StatusToHostCase{FSSH_DIRECTORY_NOT_EMPTY, ENOTEMPTY},
+                    StatusToHostCase{FSSH_ENOATTR, ENODATA},
+                    StatusToHostCase{FSSH_POSIX_ERROR_52, 9919},
+                    StatusToHostCase{FSSH_POSIX_ERROR_58, 9935},
+                    // Codes without a host counterpart stay as they are.
+                    StatusToHostCase{FSSH_WRONG_TYPE, FSSH_WRONG_TYPE},
+                    StatusToHostCase{FSSH_UNSUPPORTED, FSSH_UNSUPPORTED},
+                    StatusToHostCase{FSSH_POSIX_CODE_BASE + 14, FSSH_POSIX_CODE_BASE + 14},
+                    StatusToHostCase{42, 42}));
+
+struct HostToStatusCase {
+    int host_errno;
+    status_code status;
+};
+
+class HostErrnoToStatus : public testing::TestWithParam<HostToStatusCase> {};
+
+TEST_P(HostErrnoToStatus, MapsPairedValuesAndNegatesUnknownOnes)
+{
+    EXPECT_EQ(host_errno_to_status(GetParam().host_errno), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, HostErrnoToStatus,
+    testing::Values(HostToStatusCase{0, FSSH_OK}, HostToStatusCase{ENOENT, FSSH_NOT_FOUND},
+                    // The later pair for the shared host value wins.
+                    HostToStatusCase{EOPNOTSUPP, FSSH_ENOTSUP},
+                    HostToStatusCase{EAGAIN, FSSH_WOULD_BLOCK},
+                    HostToStatusCase{ENODATA, FSSH_ENOATTR},
+                    HostToStatusCase{9924, FSSH_POSIX_ERROR_55},
+                    HostToStatusCase{200, -200}, HostToStatusCase{-7, -7}));
+
+TEST(StatusText, IsTheHostTextOfTheMappedErrno)
+{
+    EXPECT_STREQ(status_text(FSSH_NOT_FOUND), strerror(ENOENT));
+    EXPECT_STREQ(status_text(FSSH_OK), strerror(0));
+    std::string unknown = strerror(FSSH_CORRUPT_DATA);
+    EXPECT_EQ(status_text(FSSH_CORRUPT_DATA), unknown);
+}
+
+TEST(StatusText, TextsOfUnknownCodesStayValidTogether)
+{
+    const char* wrong_type = status_text(FSSH_WRONG_TYPE);
+    const char* corrupt = status_text(FSSH_CORRUPT_DATA);
+    EXPECT_EQ(std::string(wrong_type), std::string(strerror(FSSH_WRONG_TYPE)));
+    EXPECT_EQ(std::string(corrupt), std::string(strerror(FSSH_CORRUPT_DATA)));
+}
+
+TEST(KernelErrno, FollowsAFailedHostCall)
+{
+    errno = ENOENT;
+    EXPECT_EQ(get_kernel_errno(), FSSH_NOT_FOUND);
+    errno = EEXIST;
+    EXPECT_EQ(get_kernel_errno(), FSSH_FILE_EXISTS);
+}
+
+TEST(KernelErrno, StoredStatusReachesTheHostErrnoAtTheNextSynchronisation)
+{
+    errno = EIO;
+    ASSERT_EQ(get_kernel_errno(), FSSH_IO_ERROR);
+    set_kernel_errno(FSSH_INVALID_ARGUMENT);
+    EXPECT_EQ(get_kernel_errno(), FSSH_INVALID_ARGUMENT);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(KernelErrno, StatusWithoutHostCounterpartSurvivesTheRoundTrip)
+{
+    errno = EIO;
+    ASSERT_EQ(get_kernel_errno(), FSSH_IO_ERROR);
+    set_kernel_errno(FSSH_CORRUPT_DATA);
+    EXPECT_EQ(get_kernel_errno(), FSSH_CORRUPT_DATA);
+    EXPECT_EQ(get_kernel_errno(), FSSH_CORRUPT_DATA);
+}
+
+}  // namespace
+}  // namespace fssh
