@@ -11,11 +11,21 @@ void debug_printf(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // Same as debug_printf.
 void kernel_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Formats to standard error and ends the process; never returns.
+// Exit status of a process ended by debugger() or debugger_assert().
+constexpr int DEBUGGER_EXIT_STATUS = 1;
+
+// Exit status of a process ended by panic(): "internal software error" in the
+// host's sysexits convention. No status code the program returns as its exit
+// value has 70 as its low byte, so a panic is never mistaken for one.
+constexpr int PANIC_EXIT_STATUS = 70;
+
+// Formats to standard error and ends the process with PANIC_EXIT_STATUS;
+// never returns. Pending standard output is flushed first; atexit handlers
+// and static destructors do not run.
 [[noreturn]] void panic(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes "debugger() called: <message>\n" to standard error and exits with
-// status 1.
+// DEBUGGER_EXIT_STATUS (1), as panic() does.
 [[noreturn]] void debugger(const char* message);
 
 // Formats "<file>:<line>: <text>\n" into a 2048-byte buffer (longer text is
