@@ -21,6 +21,9 @@ struct hash_table;
 struct hash_iterator {
     void* current;    // null before the first step and after a removal
     uint32_t bucket;  // 0xFFFFFFFF before the first step
+    // After hash_remove_current: the removed element's successor in its chain
+    // (null when it was the last), which the next step returns.
+    void* successor;
 };
 
 // Null when either function is null (with a message) or on allocation failure.
@@ -33,7 +36,9 @@ status_code hash_insert(hash_table* table, void* element);
 // Unlinks the element (found by identity); FSSH_ERROR when absent.
 status_code hash_remove(hash_table* table, void* element);
 // Unlinks the iterator's current element; the iteration goes on with the
-// element that followed it. Panics before the first step or when repeated.
+// element that followed it, so every element still ahead is visited once.
+// Panics before the first step or when repeated. Other elements must not be
+// removed while an iterator is open.
 void hash_remove_current(hash_table* table, hash_iterator* iterator);
 // Takes the head of the first non-empty bucket at or after *cookie (0 when
 // cookie is null) out of the table and stores that bucket in *cookie.
@@ -41,7 +46,8 @@ void* hash_take_first(hash_table* table, uint32_t* cookie);
 void* hash_find_element(hash_table* table, void* element);
 // The most recently inserted element matching the key.
 void* hash_lookup(hash_table* table, const void* key);
-// Null iterator: one is allocated (null on failure).
+// Null iterator: one is allocated (null on failure); close it with
+// free_iterator set. A caller-supplied iterator is closed without it.
 hash_iterator* hash_open_iterator(hash_table* table, hash_iterator* iterator);
 void hash_rewind_iterator(hash_table* table, hash_iterator* iterator);
 void hash_close_iterator(hash_table* table, hash_iterator* iterator, bool free_iterator);
