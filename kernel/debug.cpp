@@ -66,4 +66,10 @@ void debugger_assert(const char* file, int line, const char* text)
     debugger(message);
 }
 
+status_code add_debugger_command(const char* /*name*/, debugger_command_hook /*hook*/,
+                                 const char* /*description*/)
+{
+    return FSSH_OK;
+}
+
 }  // namespace fssh

@@ -3,6 +3,8 @@
 // Kernel diagnostics: debug output on standard output, and the ways in which
 // a broken internal contract ends the process.
 
+#include "kernel/status.h"
+
 namespace fssh {
 
 // Formats to standard output, with no prefix and no added newline.
@@ -31,5 +33,13 @@ constexpr int PANIC_EXIT_STATUS = 70;
 // Formats "<file>:<line>: <text>\n" into a 2048-byte buffer (longer text is
 // cut) and ends the process as debugger() does with that buffer.
 [[noreturn]] void debugger_assert(const char* file, int line, const char* text);
+
+// A command of the kernel debugger: takes its arguments, returns 0 on success.
+using debugger_command_hook = int (*)(int argc, char** argv);
+
+// Registers a debugger command. The program has no kernel debugger to run
+// commands in, so nothing is kept; always FSSH_OK.
+status_code add_debugger_command(const char* name, debugger_command_hook hook,
+                                 const char* description);
 
 }  // namespace fssh

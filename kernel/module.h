@@ -20,16 +20,26 @@ constexpr int32_t MODULE_UNINIT = 2;
 struct module_info {
     const char* name;  // full name, for example "file_systems/wfs/v1"
     uint32_t flags;
-    status_code (*std_ops)(int32_t operation);
+    status_code (*std_ops)(int32_t operation);  // null: nothing to initialise
 };
 
-// Creates the registry's lock and table.
+// Creates the registry's lock and table; FSSH_NO_MEMORY when the table cannot
+// be created. Called once, before any other function of the registry.
 status_code module_init();
-// Registers a built-in module; problems are only printed.
+// Registers a built-in module under its name and sets its MODULE_BUILT_IN
+// flag; a missing name, a duplicate name or a lack of memory is only printed.
 void register_builtin_module(module_info* module);
-// Takes a reference, initialising the module on its first one.
+// Takes a reference, initialising the module (std_ops(MODULE_INIT)) on its
+// first one; a failed initialisation is retried by the next call. The record
+// is stored in `module` only when the result is FSSH_OK.
 status_code get_module(const char* name, module_info** module);
-// Drops a reference, uninitialising the module on its last one.
+// Drops a reference, uninitialising the module (std_ops(MODULE_UNINIT)) on its
+// last one unless it is kept loaded. A failed uninitialisation is only printed,
+// and the module then refuses every later get_module. A name without an
+// outstanding reference gives FSSH_INVALID_ARGUMENT.
 status_code put_module(const char* name);
+// The "modules" debugger command: prints every entry of the registry with its
+// reference count and state to standard output; returns 0.
+int list_modules(int argc, char** argv);
 
 }  // namespace fssh
