@@ -331,50 +331,33 @@ TEST_F(ModuleRegistry, PutWithoutAReferenceIsRefusedAndKeepsTheCount)
     EXPECT_EQ(references_and_state(name), std::pair(0, 1));
 }
 
-TEST_F(ModuleRegistry, GetDuringItsOwnInitialisationIsACircularReference)
+// A module's own hook cannot take a reference on it, neither while it is
+// initialised nor while it is uninitialised.
+TEST_F(ModuleRegistry, GetFromTheModulesOwnHookIsRefused)
 {
     static std::string name;
     name = unique_name();
     test_module module(name, scripted_std_ops<0>);
     register_builtin_module(&module.info);
-    static status_code inner_status;
-    static std::string inner_output;
-    scripts()[0].hook = [](int32_t operation) {
-        if (operation == MODULE_INIT) {
-            module_info* got = nullptr;
-            inner_output = captured([&] { inner_status = get_module(name.c_str(), &got); });
-        }
+    static std::vector<std::pair<status_code, std::string>> inner_gets;
+    inner_gets.clear();
+    scripts()[0].hook = [](int32_t) {
+        module_info* got = nullptr;
+        status_code status = FSSH_OK;
+        std::string output = captured([&] { status = get_module(name.c_str(), &got); });
+        inner_gets.emplace_back(status, output);
         return FSSH_OK;
     };
-    module_info* got = nullptr;
-    EXPECT_EQ(get_module(name.c_str(), &got), FSSH_OK);
-    EXPECT_EQ(inner_status, FSSH_ERROR);
-    EXPECT_EQ(inner_output, "circular reference to " + name + "\n");
-    EXPECT_EQ(references_and_state(name), std::pair(1, 3));
-    EXPECT_EQ(put_module(name.c_str()), FSSH_OK);
-}
 
-TEST_F(ModuleRegistry, GetDuringItsOwnUninitialisationIsRefused)
-{
-    static std::string name;
-    name = unique_name();
-    test_module module(name, scripted_std_ops<0>);
-    register_builtin_module(&module.info);
-    static status_code inner_status;
-    static std::string inner_output;
-    scripts()[0].hook = [](int32_t operation) {
-        if (operation == MODULE_UNINIT) {
-            module_info* got = nullptr;
-            inner_output = captured([&] { inner_status = get_module(name.c_str(), &got); });
-        }
-        return FSSH_OK;
-    };
     module_info* got = nullptr;
     ASSERT_EQ(get_module(name.c_str(), &got), FSSH_OK);
+    EXPECT_EQ(references_and_state(name), std::pair(1, 3));
     EXPECT_EQ(put_module(name.c_str()), FSSH_OK);
-    EXPECT_EQ(inner_status, FSSH_ERROR);
-    EXPECT_EQ(inner_output, "tried to load module " + name + " which is currently unloading\n");
     EXPECT_EQ(references_and_state(name), std::pair(0, 1));
+    EXPECT_THAT(inner_gets,
+                ElementsAre(std::pair(FSSH_ERROR, "circular reference to " + name + "\n"),
+                            std::pair(FSSH_ERROR, "tried to load module " + name +
+                                                      " which is currently unloading\n")));
 }
 
 // Initialisation may take references on other modules: the registry's lock is
