@@ -1,11 +1,12 @@
 #include "tests/support/loop_device.h"
 
+#include "tests/support/scratch_folder.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -54,12 +55,6 @@ int run_program(const std::vector<std::string>& arguments, std::string* output)
             return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string temporary_folder()
-{
-    const char* folder = std::getenv("TMPDIR");
-    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
 void strip_trailing_newlines(std::string* text)
