@@ -65,10 +65,16 @@ struct file_descriptor {
     off_t position;
 };
 
-// Allocates a descriptor with reference count 1 and open count 0; null when
-// memory runs out.
-file_descriptor* alloc_fd(descriptor_kind kind, const fd_ops* ops, void* object, void* cookie,
-                          uint32_t open_mode);
+// Allocates a descriptor with reference count 1, open count 0 and no object
+// or cookie yet; null when memory runs out.
+file_descriptor* alloc_fd(descriptor_kind kind, const fd_ops* ops, uint32_t open_mode);
+
+// Frees a descriptor that never entered a slot, without its free operation:
+// what it refers to stays with the caller.
+void discard_fd(file_descriptor* descriptor);
+
+// Whether the context has a free slot.
+bool has_free_fd_slot(io_context* context);
 
 // Inserts the descriptor into the lowest free slot at or above first_slot and
 // returns the slot (adding one open count). FSSH_TOO_MANY_OPEN_FILES when no
@@ -77,6 +83,9 @@ int insert_fd(io_context* context, file_descriptor* descriptor, int first_slot =
 
 // The descriptor in slot `fd` with one more reference, or null.
 file_descriptor* get_fd(io_context* context, int fd);
+
+// The same in the global I/O context (null when there is none yet).
+file_descriptor* get_global_fd(int fd);
 
 // Drops one reference; the last one calls the free operation and frees the
 // record.

@@ -31,6 +31,9 @@ struct mount {
 // cannot be created panics.
 void mount_table_init();
 
+// The lock that serialises mounting and unmounting.
+recursive_lock* mount_op_lock();
+
 // The lock of the mount table.
 mutex* mount_table_lock();
 

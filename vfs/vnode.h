@@ -27,8 +27,10 @@ constexpr uint32_t VNODE_UNPUBLISHED = 1u << 31;
 // The most unreferenced vnodes kept cached.
 constexpr int32_t MAX_UNUSED_VNODES = 16;
 
-// Starts with the file system's view (private_node, ops).
-struct vnode : fs_vnode {
+// Starts with the file system's view (private_node, ops), which is what the
+// hooks receive.
+struct vnode {
+    fs_vnode fs;
     vnode* hash_next;
     void* reserved;
     dev_t device;
@@ -61,18 +63,27 @@ vnode* lookup_vnode(dev_t device, ino_t id);
 // Same with the vnode table lock held by the caller.
 vnode* find_vnode_locked(dev_t device, ino_t id);
 
+// The kernel's vnode record behind a hook's vnode argument.
+inline vnode* vnode_of(fs_vnode* node) { return reinterpret_cast<vnode*>(node); }
+
 // Creates a vnode record with reference count 1, in the table and in its
 // mount's vnode list. FSSH_NOT_FOUND when the mount does not exist or is
 // unmounting. The caller holds the vnode table lock.
 status_code create_vnode_locked(dev_t device, ino_t id, vnode** out);
 
 // Takes a reference on (device, id), loading the node through its volume's
-// get_vnode hook when it is not in the table. Waits for a busy vnode and
-// panics when it stays busy.
-status_code get_vnode_by_id(dev_t device, ino_t id, vnode** out, bool reenter);
+// get_vnode hook when it is not in the table. A busy vnode is waited for (and
+// the process ends when it stays busy) when wait_if_busy is set; otherwise it
+// gives FSSH_BUSY.
+status_code get_vnode_by_id(dev_t device, ino_t id, vnode** out, bool reenter,
+                            bool wait_if_busy = true);
 
 // Adds a reference to a vnode the caller already holds.
 void inc_vnode_ref_count(vnode* node);
+
+// Adds a reference to a vnode that may be unreferenced (taking it off the
+// unused list). The caller holds the vnode table lock.
+void inc_vnode_ref_count_locked(vnode* node);
 
 // Drops one reference. At 0 the vnode is freed if it is marked removed, and
 // otherwise joins the unused list, evicting the oldest unused vnode when more

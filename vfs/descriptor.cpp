@@ -1,0 +1,115 @@
+#include "vfs/descriptor.h"
+
+#include "kernel/atomic.h"
+#include "vfs/io_context.h"
+#include "vfs/vnode.h"
+
+#include <cstdlib>
+
+namespace fssh {
+
+file_descriptor* alloc_fd(descriptor_kind kind, const fd_ops* ops, uint32_t open_mode)
+{
+    file_descriptor* descriptor = static_cast<file_descriptor*>(calloc(1, sizeof(*descriptor)));
+    if (descriptor == nullptr)
+        return nullptr;
+    descriptor->kind = kind;
+    descriptor->ref_count = 1;
+    descriptor->ops = ops;
+    descriptor->open_mode = static_cast<int32_t>(open_mode);
+    return descriptor;
+}
+
+void discard_fd(file_descriptor* descriptor)
+{
+    free(descriptor);
+}
+
+bool has_free_fd_slot(io_context* context)
+{
+    MutexLocker locker(&context->lock);
+    return context->used_count < context->table_size;
+}
+
+int insert_fd(io_context* context, file_descriptor* descriptor, int first_slot)
+{
+    MutexLocker locker(&context->lock);
+    for (uint32_t slot = first_slot < 0 ? 0 : first_slot; slot < context->table_size; slot++) {
+        if (context->fds[slot] != nullptr)
+            continue;
+        context->fds[slot] = descriptor;
+        context->used_count++;
+        atomic_fetch_add32(&descriptor->open_count, 1);
+        return static_cast<int>(slot);
+    }
+    return FSSH_TOO_MANY_OPEN_FILES;
+}
+
+file_descriptor* get_fd(io_context* context, int fd)
+{
+    MutexLocker locker(&context->lock);
+    if (fd < 0 || static_cast<uint32_t>(fd) >= context->table_size)
+        return nullptr;
+    file_descriptor* descriptor = context->fds[fd];
+    if (descriptor != nullptr)
+        atomic_fetch_add32(&descriptor->ref_count, 1);
+    return descriptor;
+}
+
+file_descriptor* get_global_fd(int fd)
+{
+    io_context* context = get_global_io_context();
+    return context != nullptr ? get_fd(context, fd) : nullptr;
+}
+
+void put_fd(file_descriptor* descriptor)
+{
+    if (atomic_fetch_add32(&descriptor->ref_count, -1) != 1)
+        return;
+    if (descriptor->ops->free != nullptr)
+        descriptor->ops->free(descriptor);
+    free(descriptor);
+}
+
+file_descriptor* remove_fd(io_context* context, int fd)
+{
+    MutexLocker locker(&context->lock);
+    if (fd < 0 || static_cast<uint32_t>(fd) >= context->table_size)
+        return nullptr;
+    file_descriptor* descriptor = context->fds[fd];
+    if (descriptor == nullptr)
+        return nullptr;
+    context->fds[fd] = nullptr;
+    set_fd_close_on_exec(context, fd, false);
+    context->used_count--;
+    return descriptor;
+}
+
+void close_fd(file_descriptor* descriptor)
+{
+    if (atomic_fetch_add32(&descriptor->open_count, -1) != 1)
+        return;
+    vnode* node = fd_vnode(descriptor);
+    if (node != nullptr) {
+        MutexLocker locker(vnode_table_lock());
+        if (node->locked_by == descriptor)
+            node->locked_by = nullptr;
+    }
+    if (descriptor->ops->close != nullptr)
+        descriptor->ops->close(descriptor);
+}
+
+vnode* fd_vnode(file_descriptor* descriptor)
+{
+    switch (descriptor->kind) {
+        case DESCRIPTOR_FILE:
+        case DESCRIPTOR_ATTRIBUTE:
+        case DESCRIPTOR_DIRECTORY:
+        case DESCRIPTOR_ATTRIBUTE_DIRECTORY:
+            return descriptor->object.node;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace fssh

@@ -1,0 +1,422 @@
+#include "vfs/vnode_descriptors.h"
+
+#include "kernel/debug.h"
+#include "kernel/open_mode.h"
+#include "vfs/descriptor.h"
+#include "vfs/descriptor_calls.h"
+#include "vfs/hook_calls.h"
+#include "vfs/io_context.h"
+#include "vfs/mount.h"
+#include "vfs/path_walk.h"
+#include "vfs/vnode.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace fssh {
+
+namespace {
+
+vnode* node_of(file_descriptor* descriptor)
+{
+    return descriptor->object.node;
+}
+
+// Operations shared by the kinds.
+
+template <status_code (*Close)(vnode*, void*)>
+status_code close_descriptor(file_descriptor* descriptor)
+{
+    return Close(node_of(descriptor), descriptor->cookie);
+}
+
+template <void (*FreeCookie)(vnode*, void*)>
+void free_descriptor(file_descriptor* descriptor)
+{
+    FreeCookie(node_of(descriptor), descriptor->cookie);
+    dec_vnode_ref_count(node_of(descriptor), false);
+}
+
+status_code node_ioctl(file_descriptor* descriptor, uint32_t operation, void* buffer,
+                       size_t length)
+{
+    return call_ioctl(node_of(descriptor), descriptor->cookie, operation, buffer, length);
+}
+
+status_code node_read_stat(file_descriptor* descriptor, kernel_stat* stat)
+{
+    stat->st_atim.tv_nsec = 0;
+    stat->st_mtim.tv_nsec = 0;
+    stat->st_ctim.tv_nsec = 0;
+    stat->st_crtim.tv_nsec = 0;
+    return call_read_stat(node_of(descriptor), stat);
+}
+
+status_code node_write_stat(file_descriptor* descriptor, const kernel_stat* stat, uint32_t mask)
+{
+    return call_write_stat(node_of(descriptor), stat, mask);
+}
+
+// Moves the position relative to the start, the current position or the size
+// that `read_size` reports.
+off_t seek_descriptor(file_descriptor* descriptor, off_t offset, int whence,
+                      status_code (*read_size)(file_descriptor*, off_t*))
+{
+    off_t base;
+    switch (whence) {
+        case FSSH_SEEK_SET:
+            base = 0;
+            break;
+        case FSSH_SEEK_CUR:
+            base = descriptor->position;
+            break;
+        case FSSH_SEEK_END: {
+            status_code status = read_size(descriptor, &base);
+            if (status != FSSH_OK)
+                return status;
+            break;
+        }
+        default:
+            return FSSH_INVALID_ARGUMENT;
+    }
+    if (base > 0 && offset > INT64_MAX - base)
+        return FSSH_EOVERFLOW;
+    off_t position = base + offset;
+    if (position < 0)
+        return FSSH_INVALID_ARGUMENT;
+    descriptor->position = position;
+    return position;
+}
+
+// Files.
+
+status_code file_read(file_descriptor* descriptor, off_t position, void* buffer, size_t* length)
+{
+    return call_read(node_of(descriptor), descriptor->cookie, position, buffer, length);
+}
+
+status_code file_write(file_descriptor* descriptor, off_t position, const void* buffer,
+                       size_t* length)
+{
+    return call_write(node_of(descriptor), descriptor->cookie, position, buffer, length);
+}
+
+status_code file_size(file_descriptor* descriptor, off_t* size)
+{
+    kernel_stat stat{};
+    status_code status = call_read_stat(node_of(descriptor), &stat);
+    *size = stat.st_size;
+    return status;
+}
+
+off_t file_seek(file_descriptor* descriptor, off_t offset, int whence)
+{
+    return seek_descriptor(descriptor, offset, whence, file_size);
+}
+
+const fd_ops s_file_ops = {
+    file_read,
+    file_write,
+    file_seek,
+    node_ioctl,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    node_read_stat,
+    node_write_stat,
+    close_descriptor<call_close>,
+    free_descriptor<call_free_cookie>,
+};
+
+// Directories.
+
+// The id of the directory that holds the mount point `root` covers, found by
+// walking ".." from the volume's root.
+void report_covered_parent(vnode* root, kernel_dirent* entry)
+{
+    char dot_dot[] = "..";
+    inc_vnode_ref_count(root);
+    vnode* parent;
+    if (vnode_path_to_vnode(root, dot_dot, false, 0, &parent, nullptr) != FSSH_OK)
+        return;
+    entry->d_dev = parent->device;
+    entry->d_ino = parent->id;
+    dec_vnode_ref_count(parent, false);
+}
+
+// Reports a mount point entry as the root of the volume mounted on it.
+void report_covering_root(kernel_dirent* entry)
+{
+    vnode* node = lookup_vnode(entry->d_dev, entry->d_ino);
+    if (node == nullptr)
+        return;
+    MutexLocker locker(covered_by_lock());
+    if (node->covered_by != nullptr) {
+        entry->d_dev = node->covered_by->device;
+        entry->d_ino = node->covered_by->id;
+    }
+}
+
+// Makes an entry read from `directory` tell the truth across mounts.
+void fix_up_dirent(vnode* directory, kernel_dirent* entry)
+{
+    entry->d_pdev = directory->device;
+    entry->d_pino = directory->id;
+    mount* owner = directory->mount;
+    if (strcmp(entry->d_name, "..") == 0 && directory == owner->root_vnode &&
+        owner->covers_vnode != nullptr) {
+        report_covered_parent(directory, entry);
+    } else {
+        report_covering_root(entry);
+    }
+}
+
+status_code dir_read(file_descriptor* descriptor, kernel_dirent* buffer, size_t buffer_size,
+                     uint32_t* count)
+{
+    vnode* directory = node_of(descriptor);
+    status_code status = call_read_dir(directory, descriptor->cookie, buffer, buffer_size, count);
+    if (status != FSSH_OK)
+        return status;
+
+    // Every entry the hook returned is fixed up, walking the records while
+    // they stay inside the buffer.
+    size_t offset = 0;
+    for (uint32_t index = 0; index < *count; index++) {
+        if (buffer_size - offset <= DIRENT_NAME_OFFSET)
+            break;
+        kernel_dirent* entry = reinterpret_cast<kernel_dirent*>(
+            reinterpret_cast<char*>(buffer) + offset);
+        if (entry->d_reclen <= DIRENT_NAME_OFFSET || entry->d_reclen > buffer_size - offset)
+            break;
+        fix_up_dirent(directory, entry);
+        offset += entry->d_reclen;
+    }
+    return FSSH_OK;
+}
+
+status_code dir_rewind(file_descriptor* descriptor)
+{
+    return call_rewind_dir(node_of(descriptor), descriptor->cookie);
+}
+
+const fd_ops s_dir_ops = {
+    nullptr,
+    nullptr,
+    nullptr,
+    node_ioctl,
+    nullptr,
+    nullptr,
+    dir_read,
+    dir_rewind,
+    node_read_stat,
+    node_write_stat,
+    close_descriptor<call_close_dir>,
+    free_descriptor<call_free_dir_cookie>,
+};
+
+// Attributes.
+
+status_code attr_read(file_descriptor* descriptor, off_t position, void* buffer, size_t* length)
+{
+    return call_read_attr(node_of(descriptor), descriptor->cookie, position, buffer, length);
+}
+
+status_code attr_write(file_descriptor* descriptor, off_t position, const void* buffer,
+                       size_t* length)
+{
+    return call_write_attr(node_of(descriptor), descriptor->cookie, position, buffer, length);
+}
+
+status_code attr_read_stat(file_descriptor* descriptor, kernel_stat* stat)
+{
+    return call_read_attr_stat(node_of(descriptor), descriptor->cookie, stat);
+}
+
+status_code attr_write_stat(file_descriptor* descriptor, const kernel_stat* stat, uint32_t mask)
+{
+    return call_write_attr_stat(node_of(descriptor), descriptor->cookie, stat, mask);
+}
+
+status_code attr_size(file_descriptor* descriptor, off_t* size)
+{
+    kernel_stat stat{};
+    status_code status = attr_read_stat(descriptor, &stat);
+    *size = stat.st_size;
+    return status;
+}
+
+off_t attr_seek(file_descriptor* descriptor, off_t offset, int whence)
+{
+    return seek_descriptor(descriptor, offset, whence, attr_size);
+}
+
+const fd_ops s_attr_ops = {
+    attr_read,
+    attr_write,
+    attr_seek,
+    node_ioctl,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    attr_read_stat,
+    attr_write_stat,
+    close_descriptor<call_close_attr>,
+    free_descriptor<call_free_attr_cookie>,
+};
+
+// Attribute directories.
+
+status_code attr_dir_read(file_descriptor* descriptor, kernel_dirent* buffer,
+                          size_t buffer_size, uint32_t* count)
+{
+    return call_read_attr_dir(node_of(descriptor), descriptor->cookie, buffer, buffer_size,
+                              count);
+}
+
+status_code attr_dir_rewind(file_descriptor* descriptor)
+{
+    return call_rewind_attr_dir(node_of(descriptor), descriptor->cookie);
+}
+
+const fd_ops s_attr_dir_ops = {
+    nullptr,
+    nullptr,
+    nullptr,
+    node_ioctl,
+    nullptr,
+    nullptr,
+    attr_dir_read,
+    attr_dir_rewind,
+    node_read_stat,
+    node_write_stat,
+    close_descriptor<call_close_attr_dir>,
+    free_descriptor<call_free_attr_dir_cookie>,
+};
+
+// What making a descriptor of one kind needs, including how to give back a
+// cookie when no descriptor can be made.
+struct vnode_kind {
+    descriptor_kind kind;
+    const fd_ops* ops;
+    status_code (*close)(vnode*, void*);
+    void (*free_cookie)(vnode*, void*);
+};
+
+const vnode_kind s_file_kind = {DESCRIPTOR_FILE, &s_file_ops, call_close, call_free_cookie};
+const vnode_kind s_dir_kind = {DESCRIPTOR_DIRECTORY, &s_dir_ops, call_close_dir,
+                               call_free_dir_cookie};
+const vnode_kind s_attr_kind = {DESCRIPTOR_ATTRIBUTE, &s_attr_ops, call_close_attr,
+                                call_free_attr_cookie};
+const vnode_kind s_attr_dir_kind = {DESCRIPTOR_ATTRIBUTE_DIRECTORY, &s_attr_dir_ops,
+                                    call_close_attr_dir, call_free_attr_dir_cookie};
+
+status_code try_insert(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode)
+{
+    io_context* context = get_global_io_context();
+    if (context == nullptr)
+        return FSSH_ERROR;
+    if (node->locked_by != nullptr)
+        return FSSH_BUSY;
+    file_descriptor* descriptor = alloc_fd(kind.kind, kind.ops, open_mode);
+    if (descriptor == nullptr)
+        return FSSH_NO_MEMORY;
+    descriptor->object.node = node;
+    descriptor->cookie = cookie;
+    int slot = insert_fd(context, descriptor);
+    if (slot < 0)
+        discard_fd(descriptor);
+    return slot;
+}
+
+// Wraps the cookie an opening hook made into a descriptor; on failure the
+// cookie is closed and freed.
+int make_descriptor(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode)
+{
+    status_code slot = try_insert(kind, node, cookie, open_mode);
+    if (slot < 0) {
+        kind.close(node, cookie);
+        kind.free_cookie(node, cookie);
+    }
+    return slot;
+}
+
+// Whether a create may run: the descriptor for its result must have a slot.
+status_code check_free_slot()
+{
+    io_context* context = get_global_io_context();
+    if (context == nullptr)
+        return FSSH_ERROR;
+    return has_free_fd_slot(context) ? FSSH_OK : FSSH_TOO_MANY_OPEN_FILES;
+}
+
+}  // namespace
+
+int open_vnode(vnode* node, uint32_t open_mode)
+{
+    void* cookie;
+    status_code status = call_open(node, open_mode, &cookie);
+    if (status != FSSH_OK)
+        return status;
+    return make_descriptor(s_file_kind, node, cookie, open_mode);
+}
+
+int create_and_open_vnode(vnode* directory, const char* name, uint32_t open_mode,
+                          uint32_t permissions)
+{
+    status_code status = check_free_slot();
+    if (status != FSSH_OK)
+        return status;
+    void* cookie;
+    ino_t id;
+    status = call_create(directory, name, open_mode, permissions, &cookie, &id);
+    if (status != FSSH_OK)
+        return status;
+    vnode* node = lookup_vnode(directory->device, id);
+    if (node == nullptr) {
+        debug_printf("vfs: fs_create() returned success but there is no vnode!");
+        return FSSH_INVALID_ARGUMENT;
+    }
+    int slot = make_descriptor(s_file_kind, node, cookie, open_mode);
+    if (slot < 0)
+        dec_vnode_ref_count(node, false);
+    return slot;
+}
+
+int open_dir_vnode(vnode* node)
+{
+    void* cookie;
+    status_code status = call_open_dir(node, &cookie);
+    if (status != FSSH_OK)
+        return status;
+    return make_descriptor(s_dir_kind, node, cookie, 0);
+}
+
+int open_attr_dir_vnode(vnode* node)
+{
+    void* cookie;
+    status_code status = call_open_attr_dir(node, &cookie);
+    if (status != FSSH_OK)
+        return status;
+    return make_descriptor(s_attr_dir_kind, node, cookie, 0);
+}
+
+int open_attr_vnode(vnode* node, const char* name, uint32_t type, uint32_t open_mode)
+{
+    void* cookie;
+    status_code status;
+    if ((open_mode & FSSH_O_CREAT) != 0) {
+        status = check_free_slot();
+        if (status == FSSH_OK)
+            status = call_create_attr(node, name, type, open_mode, &cookie);
+    } else {
+        status = call_open_attr(node, name, open_mode, &cookie);
+    }
+    if (status != FSSH_OK)
+        return status;
+    return make_descriptor(s_attr_kind, node, cookie, open_mode);
+}
+
+}  // namespace fssh
