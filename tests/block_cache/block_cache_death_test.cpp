@@ -13,6 +13,11 @@ struct MisuseCase {
     std::string message;
 };
 
+void PrintTo(const MisuseCase& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
 class BlockCacheMisuse : public CacheOnImage, public ::testing::WithParamInterface<MisuseCase> {};
 
 TEST_P(BlockCacheMisuse, EndsTheProcessWithItsMessage)
@@ -118,6 +123,11 @@ struct ReadOnlyCase {
     std::function<void(block_cache* cache)> misuse;
     const char* message;
 };
+
+void PrintTo(const ReadOnlyCase& test, std::ostream* out)
+{
+    *out << test.name;
+}
 
 class ReadOnlyCache : public CacheOnImage, public ::testing::WithParamInterface<ReadOnlyCase> {
 protected:

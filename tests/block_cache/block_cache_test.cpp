@@ -96,6 +96,11 @@ struct SetDirtyCase {
     status_code expected;
 };
 
+void PrintTo(const SetDirtyCase& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
 class SetDirty : public CacheOnImage, public ::testing::WithParamInterface<SetDirtyCase> {};
 
 TEST_P(SetDirty, NeverChangesTheBlock)

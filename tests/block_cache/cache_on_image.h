@@ -55,6 +55,8 @@ inline Bytes bytes_of(const void* data, int64_t block_size)
 // Compares without printing whole blocks: the first differing offset is enough.
 inline ::testing::AssertionResult same_bytes(const Bytes& actual, const Bytes& expected)
 {
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
     if (actual.size() != expected.size()) {
         return ::testing::AssertionFailure()
                << "size " << actual.size() << " instead of " << expected.size();
