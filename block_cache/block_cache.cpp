@@ -57,14 +57,10 @@ off_t device_position(const block_cache* cache, const cached_block* block)
     return static_cast<off_t>(block->block_number * cache->block_size);
 }
 
-bool is_valid_block_number(const block_cache* cache, int64_t number)
-{
-    return number >= 0 && number < cache->block_count;
-}
-
+// Ends the process, naming the operation, when the block is not on the device.
 void check_block_number(const block_cache* cache, int64_t number, const char* operation)
 {
-    if (!is_valid_block_number(cache, number)) {
+    if (number < 0 || number >= cache->block_count) {
         panic("%s: invalid block number %ld (max %ld)", operation, static_cast<long>(number),
               static_cast<long>(cache->block_count - 1));
     }
