@@ -38,16 +38,6 @@ struct __attribute__((packed)) run_array {
 
     // Sum of the run lengths: blocks that follow the array in the log.
     int64_t BlockCount() const;
-
-    // Whether another run fits without reaching the capacity.
-    bool HasRoom() const { return run_count + 1 < array_max; }
-
-    // Whether a run of the array contains the single block `run`.
-    bool Contains(const block_run& run) const;
-
-    // Inserts the single-block run `run` in order; the caller makes sure it
-    // has room and does not hold the block yet.
-    void Insert(const block_run& run);
 };
 
 static_assert(sizeof(run_array) == 8);
