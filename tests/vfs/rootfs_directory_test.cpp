@@ -6,9 +6,11 @@
 #include "kernel/kernel_stat.h"
 #include "vfs/rootfs/rootfs_node.h"
 #include "vfs/stat_calls.h"
+#include "vfs/vnode.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,23 +39,38 @@ ino_t node_id(const std::string& path)
 
 class RootfsDirectoryTest : public RootfsVolumeTest {};
 
-TEST_F(RootfsDirectoryTest, FreshRootListsDotAndDotDotBothAsTheRoot)
+TEST_F(RootfsDirectoryTest, FreshVolumeListsOnlyDotAndDotDotBothNamingItsRoot)
 {
-    int fd = kern_open_dir(-1, "/");
-    ASSERT_GE(fd, 0);
+    EXPECT_EQ(list_directory(path()), (Names{".", ".."}));
+    EXPECT_EQ(node_id(path()), ROOTFS_ROOT_ID);
+
+    // The layer reports ".." of a mount root as the covered directory's
+    // parent; the hook itself names the root for both.
+    vnode* root = nullptr;
+    ASSERT_EQ(get_vnode_by_id(device_, ROOTFS_ROOT_ID, &root, false), FSSH_OK);
+    VnodeReference holder(root);
+    fs_volume* fs_volume = volume()->volume;
+    void* cookie = nullptr;
+    ASSERT_EQ(root->fs.ops->open_dir(fs_volume, &root->fs, &cookie), FSSH_OK);
     alignas(8) char buffer[DIRENT_BUFFER_SIZE];
     auto* entry = reinterpret_cast<kernel_dirent*>(buffer);
     for (const char* name : {".", ".."}) {
-        ASSERT_EQ(kern_read_dir(fd, entry, sizeof(buffer), 1), 1);
+        uint32_t count = 1;
+        ASSERT_EQ(root->fs.ops->read_dir(fs_volume, &root->fs, cookie, entry, sizeof(buffer),
+                                         &count),
+                  FSSH_OK);
+        ASSERT_EQ(count, 1u);
         EXPECT_STREQ(buffer + DIRENT_NAME_OFFSET, name);
         EXPECT_EQ(entry->d_ino, ROOTFS_ROOT_ID);
+        EXPECT_EQ(entry->d_dev, device_);
         EXPECT_EQ(entry->d_reclen, DIRENT_NAME_OFFSET + strlen(name) + 1);
     }
-    EXPECT_EQ(kern_close(fd), FSSH_OK);
-
-    // The test's own volume: a new root whose only entries are "." and "..".
-    EXPECT_EQ(list_directory(path()), (Names{".", ".."}));
-    EXPECT_EQ(node_id(path()), ROOTFS_ROOT_ID);
+    uint32_t count = 1;
+    EXPECT_EQ(root->fs.ops->read_dir(fs_volume, &root->fs, cookie, entry, sizeof(buffer),
+                                     &count),
+              FSSH_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(root->fs.ops->free_dir_cookie(fs_volume, &root->fs, cookie), FSSH_OK);
 }
 
 TEST_F(RootfsDirectoryTest, EntriesComeBackInAscendingNameOrder)

@@ -94,13 +94,6 @@ TEST_F(RootfsRenameTest, BootBelowTheRootMayBeRenamed)
     EXPECT_EQ(list_directory(path("dir")), (Names{".", "..", "file_link", "shoe", "sub"}));
 }
 
-TEST_F(RootfsRenameTest, BootInTheRootFileSystemAtSlashIsProtectedToo)
-{
-    ASSERT_EQ(kern_create_dir(-1, "/boot", 0755), FSSH_OK);
-    EXPECT_EQ(kern_rename(-1, "/boot", -1, "/shoe"), FSSH_NOT_PERMITTED);
-    EXPECT_EQ(kern_remove_dir(-1, "/boot"), FSSH_OK);
-}
-
 TEST_F(RootfsRenameTest, MovedEntryKeepsItsNodeAndTakesItsPlaceInNameOrder)
 {
     ino_t id = id_of("dir/sub");

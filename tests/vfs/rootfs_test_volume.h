@@ -1,22 +1,23 @@
 #pragma once
 
-// A kernel with the root file system at "/" (brought up once per process)
-// and, per test, a fresh root file system volume mounted on its own directory,
-// so that every test starts from an empty volume whose root has id 1.
+// A fresh root file system volume per test, mounted on its own directory of
+// the vfs tests' kernel, so that every test starts from an empty volume whose
+// root has id 1.
+
+#include "tests/vfs/vfs_fixture.h"
 
 #include "kernel/module.h"
 #include "kernel/status.h"
 #include "vfs/descriptor_calls.h"
 #include "vfs/entry_calls.h"
 #include "vfs/fs_mount.h"
-#include "vfs/io_context.h"
 #include "vfs/mount.h"
 #include "vfs/rootfs/rootfs.h"
 #include "vfs/rootfs/rootfs_volume.h"
-#include "vfs/vfs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,23 +26,16 @@ namespace rootfs_test {
 // The kernel's node id, not the host's.
 using ino_t = fssh::ino_t;
 
-// Brings up the module registry, the layer, the root file system at "/" and
-// the global I/O context, unless another test of this process did so.
+// Brings up the kernel the vfs tests share (the test file system at "/") and
+// registers the root file system module, once per process.
 inline void bring_up_kernel()
 {
-    static bool brought_up = false;
-    if (brought_up || fssh::root_vnode() != nullptr) {
-        brought_up = true;
-        return;
+    vfs_test::start_test_kernel();
+    static bool registered = false;
+    if (!registered) {
+        fssh::register_builtin_module(&fssh::rootfs_module()->info);
+        registered = true;
     }
-    brought_up = true;
-    ASSERT_EQ(fssh::module_init(), fssh::FSSH_OK);
-    fssh::register_builtin_module(&fssh::rootfs_module()->info);
-    ASSERT_EQ(fssh::vfs_init(), fssh::FSSH_OK);
-    ASSERT_GT(fssh::fs_mount("/", nullptr, "rootfs", 0, nullptr), 0);
-    fssh::io_context* context = fssh::vfs_new_io_context(nullptr);
-    ASSERT_NE(context, nullptr);
-    fssh::set_global_io_context(context);
 }
 
 // The names read_dir returns for a directory, in order, "." and ".." first.
@@ -68,11 +62,8 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(bring_up_kernel());
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        mount_point_ = std::string("/") + info->test_suite_name() + "." + info->name();
-        for (char& c : mount_point_) {
-            if (c == '/' && &c != &mount_point_[0])
-                c = '_';
-        }
+        mount_point_ = std::string("/rootfs.") + info->test_suite_name() + "." + info->name();
+        std::replace(mount_point_.begin() + 1, mount_point_.end(), '/', '_');
         ASSERT_EQ(fssh::kern_create_dir(-1, mount_point_.c_str(), 0755), fssh::FSSH_OK);
         device_ = fssh::fs_mount(mount_point_.c_str(), nullptr, "rootfs", 0, nullptr);
         ASSERT_GT(device_, 0);
