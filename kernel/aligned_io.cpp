@@ -47,11 +47,15 @@ struct transfer {
 
 using piece_handler = ssize_t (*)(const transfer& job, const piece& part);
 
+// Reports a failed host call on standard error; the host errno that tells
+// why is kept for the caller, since writing the report may change it.
 void report_failure(const char* call, const char* label)
 {
+    int reason = errno;
     char text[64];
     snprintf(text, sizeof(text), "%s %s", call, label);
     perror(text);
+    errno = reason;
 }
 
 // The number of the caller's bytes [offset, offset + length) of a sector that
@@ -98,17 +102,16 @@ request_plan plan_request(off_t position, size_t size, uint32_t sector_size)
 ssize_t read_piece(const transfer& job, const piece& part)
 {
     uint8_t* target = job.destination + part.buffer_offset;
-    if (!part.partial_sector) {
-        ssize_t transferred = pread(job.fd, target, part.length, part.device_position);
-        if (transferred < 0)
-            report_failure("read", part.label);
-        return transferred;
-    }
-    ssize_t transferred = pread(job.fd, job.bounce, job.sector_size, part.device_position);
+    // A partial sector lands in the bounce buffer, whole sectors in place.
+    uint8_t* landing = part.partial_sector ? job.bounce : target;
+    size_t length = part.partial_sector ? job.sector_size : part.length;
+    ssize_t transferred = pread(job.fd, landing, length, part.device_position);
     if (transferred < 0) {
         report_failure("read", part.label);
         return -1;
     }
+    if (!part.partial_sector)
+        return transferred;
     size_t delivered = covered_bytes(transferred, part.offset_in_sector, part.length);
     memcpy(target, job.bounce + part.offset_in_sector, delivered);
     return static_cast<ssize_t>(delivered);
@@ -207,7 +210,7 @@ ssize_t aligned_transfer(int fd, size_t size, transfer job, piece_handler handle
         return plain();
     off_t position = lseek(fd, 0, SEEK_CUR);
     if (position < 0) {
-        perror("lseek 1");
+        report_failure("lseek", "1");
         return -1;
     }
     if (!needs_sector_splitting(position, size, sector_size))

@@ -3,8 +3,6 @@
 #include "kernel/attribute_value.h"
 #include "kernel/host.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,8 +13,6 @@ namespace fssh {
 
 AttrDirDescriptor::~AttrDirDescriptor()
 {
-    if (host_fd_ >= 0)
-        close(host_fd_);
     free(names_);
 }
 
@@ -34,19 +30,21 @@ status_code AttrDirDescriptor::Open(int file_fd, AttrDirDescriptor** descriptor)
 
 status_code AttrDirDescriptor::TakeNames(int file_fd)
 {
-    host_fd_ = dup(file_fd);
+    status_code status = host_fd_.DuplicateOf(file_fd);
     struct stat host_stat;
-    if (host_fd_ < 0 || fstat(host_fd_, &host_stat) != 0)
-        return host_errno_to_status(errno);
+    if (status == FSSH_OK)
+        status = host_fd_.Stat(&host_stat);
+    if (status != FSSH_OK)
+        return status;
     id_ = {host_stat.st_dev, host_stat.st_ino};
 
-    ssize_t length = host::list_user_attributes(host_fd_, nullptr, 0);
+    ssize_t length = host::list_user_attributes(host_fd_.Get(), nullptr, 0);
     if (length < 0)
         return host_errno_to_status(errno);
     names_ = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
     if (names_ == nullptr)
         return FSSH_NO_MEMORY;
-    length = host::list_user_attributes(host_fd_, names_, static_cast<size_t>(length) + 1);
+    length = host::list_user_attributes(host_fd_.Get(), names_, static_cast<size_t>(length) + 1);
     if (length < 0)
         return host_errno_to_status(errno);
     names_length_ = static_cast<size_t>(length);
@@ -55,9 +53,7 @@ status_code AttrDirDescriptor::TakeNames(int file_fd)
 
 status_code AttrDirDescriptor::Close()
 {
-    int result = close(host_fd_);
-    host_fd_ = -1;
-    return result == 0 ? FSSH_OK : host_errno_to_status(errno);
+    return host_fd_.Close();
 }
 
 status_code AttrDirDescriptor::Duplicate(Descriptor** copy)
@@ -65,9 +61,9 @@ status_code AttrDirDescriptor::Duplicate(Descriptor** copy)
     std::unique_ptr<AttrDirDescriptor> twin(new (std::nothrow) AttrDirDescriptor);
     if (!twin)
         return FSSH_NO_MEMORY;
-    twin->host_fd_ = dup(host_fd_);
-    if (twin->host_fd_ < 0)
-        return host_errno_to_status(errno);
+    status_code status = twin->host_fd_.DuplicateOf(host_fd_.Get());
+    if (status != FSSH_OK)
+        return status;
     twin->names_ = static_cast<char*>(malloc(names_length_ + 1));
     if (twin->names_ == nullptr)
         return FSSH_NO_MEMORY;
@@ -81,7 +77,7 @@ status_code AttrDirDescriptor::Duplicate(Descriptor** copy)
 
 status_code AttrDirDescriptor::Stat(bool, struct stat* host_stat)
 {
-    return fstat(host_fd_, host_stat) == 0 ? FSSH_OK : host_errno_to_status(errno);
+    return host_fd_.Stat(host_stat);
 }
 
 status_code AttrDirDescriptor::NodeId(host_node_id* id)

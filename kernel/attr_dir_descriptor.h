@@ -4,6 +4,7 @@
 // user extended attributes whose names carry the emulation's prefix.
 
 #include "kernel/descriptor.h"
+#include "kernel/owned_host_fd.h"
 
 namespace fssh {
 
@@ -33,7 +34,7 @@ private:
     AttrDirDescriptor() = default;
     status_code TakeNames(int file_fd);
 
-    int host_fd_ = -1;
+    OwnedHostFd host_fd_;
     host_node_id id_ = {};
     char* names_ = nullptr;  // host names, each NUL-terminated; malloc
     size_t names_length_ = 0;

@@ -2,20 +2,11 @@
 
 #include "kernel/open_mode.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 
 namespace fssh {
-
-AttributeDescriptor::~AttributeDescriptor()
-{
-    if (host_fd_ >= 0)
-        close(host_fd_);
-}
 
 status_code AttributeDescriptor::Open(int file_fd, const char* name, uint32_t type,
                                       uint32_t open_mode, AttributeDescriptor** descriptor)
@@ -37,11 +28,11 @@ status_code AttributeDescriptor::Load(int file_fd, const char* name, uint32_t ty
         return FSSH_NAME_TOO_LONG;
     strcpy(name_, name);
     open_mode_ = open_mode;
-    host_fd_ = dup(file_fd);
-    if (host_fd_ < 0)
-        return host_errno_to_status(errno);
+    status_code status = host_fd_.DuplicateOf(file_fd);
+    if (status != FSSH_OK)
+        return status;
 
-    status_code status = value_.Load(host_fd_, name_, "fs_read_attr");
+    status = value_.Load(host_fd_.Get(), name_, "fs_read_attr");
     bool create = status == FSSH_NOT_FOUND && (open_mode & FSSH_O_CREAT) != 0;
     if (status != FSSH_OK && !create)
         return status;
@@ -49,16 +40,14 @@ status_code AttributeDescriptor::Load(int file_fd, const char* name, uint32_t ty
         value_.SetType(type);
     if (create || (open_mode & FSSH_O_TRUNC) != 0) {
         value_.Truncate();
-        return value_.Store(host_fd_, name_);
+        return value_.Store(host_fd_.Get(), name_);
     }
     return FSSH_OK;
 }
 
 status_code AttributeDescriptor::Close()
 {
-    int result = close(host_fd_);
-    host_fd_ = -1;
-    return result == 0 ? FSSH_OK : host_errno_to_status(errno);
+    return host_fd_.Close();
 }
 
 status_code AttributeDescriptor::Duplicate(Descriptor** copy)
@@ -66,12 +55,12 @@ status_code AttributeDescriptor::Duplicate(Descriptor** copy)
     std::unique_ptr<AttributeDescriptor> twin(new (std::nothrow) AttributeDescriptor);
     if (!twin)
         return FSSH_NO_MEMORY;
-    twin->host_fd_ = dup(host_fd_);
-    if (twin->host_fd_ < 0)
-        return host_errno_to_status(errno);
+    status_code status = twin->host_fd_.DuplicateOf(host_fd_.Get());
+    if (status != FSSH_OK)
+        return status;
     strcpy(twin->name_, name_);
     twin->open_mode_ = open_mode_;
-    status_code status = twin->value_.CopyFrom(value_);
+    status = twin->value_.CopyFrom(value_);
     if (status != FSSH_OK)
         return status;
     *copy = twin.release();
@@ -80,7 +69,7 @@ status_code AttributeDescriptor::Duplicate(Descriptor** copy)
 
 status_code AttributeDescriptor::Stat(bool, struct stat* host_stat)
 {
-    return fstat(host_fd_, host_stat) == 0 ? FSSH_OK : host_errno_to_status(errno);
+    return host_fd_.Stat(host_stat);
 }
 
 size_t AttributeDescriptor::Read(off_t position, void* buffer, size_t size) const
@@ -94,7 +83,7 @@ ssize_t AttributeDescriptor::Write(off_t position, const void* buffer, size_t si
         return FSSH_BAD_FILE_DESCRIPTOR;
     status_code status = value_.Write(position, buffer, size);
     if (status == FSSH_OK)
-        status = value_.Store(host_fd_, name_);
+        status = value_.Store(host_fd_.Get(), name_);
     return status != FSSH_OK ? status : static_cast<ssize_t>(size);
 }
 

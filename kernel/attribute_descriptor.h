@@ -5,13 +5,12 @@
 
 #include "kernel/attribute_value.h"
 #include "kernel/descriptor.h"
+#include "kernel/owned_host_fd.h"
 
 namespace fssh {
 
 class AttributeDescriptor : public Descriptor {
 public:
-    ~AttributeDescriptor() override;
-
     // Opens attribute `name` of the host file `file_fd` (which stays the
     // caller's) with kernel open-mode bits: FSSH_O_CREAT makes a missing
     // attribute of type `type` (stored at once), FSSH_O_TRUNC empties it.
@@ -39,7 +38,7 @@ private:
     AttributeDescriptor() = default;
     status_code Load(int file_fd, const char* name, uint32_t type, uint32_t open_mode);
 
-    int host_fd_ = -1;
+    OwnedHostFd host_fd_;
     char name_[MAX_ATTRIBUTE_NAME_LENGTH + 1];
     uint32_t open_mode_ = 0;
     AttributeValue value_;

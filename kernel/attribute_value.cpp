@@ -166,14 +166,15 @@ status_code AttributeValue::Write(off_t position, const void* buffer, size_t siz
         size > MAX_ATTRIBUTE_DATA - static_cast<size_t>(position)) {
         return FSSH_EFBIG;
     }
+    if (size == 0)
+        return FSSH_OK;
     size_t end = static_cast<size_t>(position) + size;
     status_code status = Reserve(end);
     if (status != FSSH_OK)
         return status;
     if (static_cast<size_t>(position) > size_)
         memset(data_ + size_, 0, static_cast<size_t>(position) - size_);
-    if (size > 0)
-        memcpy(data_ + position, buffer, size);
+    memcpy(data_ + position, buffer, size);
     if (end > size_)
         size_ = end;
     return FSSH_OK;

@@ -1,5 +1,7 @@
 #include "kernel/directory_path_map.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -24,6 +26,16 @@ directory_path* find_entry(host_node_id id)
             return entry;
     }
     return nullptr;
+}
+
+void remove_entry(directory_path* entry)
+{
+    directory_path** link = &first_directory_path;
+    while (*link != entry)
+        link = &(*link)->next;
+    *link = entry->next;
+    free(entry->path);
+    delete entry;
 }
 
 }  // namespace
@@ -51,7 +63,17 @@ status_code directory_path_record(host_node_id id, const char* path)
 const char* directory_path_lookup(host_node_id id)
 {
     directory_path* entry = find_entry(id);
-    return entry != nullptr ? entry->path : nullptr;
+    if (entry == nullptr)
+        return nullptr;
+    // The directory may have been removed since, and its node id given to
+    // another node; a path that no longer leads to this node is forgotten.
+    struct stat host_stat;
+    if (stat(entry->path, &host_stat) != 0 || !S_ISDIR(host_stat.st_mode) ||
+        host_stat.st_dev != id.device || host_stat.st_ino != id.inode) {
+        remove_entry(entry);
+        return nullptr;
+    }
+    return entry->path;
 }
 
 }  // namespace fssh

@@ -246,6 +246,20 @@ TEST_F(HostDescriptor, PathsRelativeToADirectoryResolveThroughItsRecordedPath)
         EXPECT_EQ(fssh_close(descriptor), FSSH_OK);
 }
 
+TEST_F(HostDescriptor, RelativePathNeverResolvesThroughAPathThatLeadsElsewhere)
+{
+    int directory = fssh_open(path("dir").c_str(), FSSH_O_RDONLY, NO_PERMISSIONS);
+    ASSERT_GE(directory, 0);
+    // The recorded path now names another directory.
+    ASSERT_EQ(rename(path("dir").c_str(), path("moved").c_str()), 0);
+    ASSERT_EQ(mkdir(path("dir").c_str(), 0755), 0);
+    write_file("dir/inner.txt", "impostor");
+
+    EXPECT_EQ(fssh_openat(directory, "inner.txt", FSSH_O_RDONLY, NO_PERMISSIONS), -1);
+    EXPECT_EQ(get_kernel_errno(), FSSH_NOT_A_DIRECTORY);
+    EXPECT_EQ(fssh_close(directory), FSSH_OK);
+}
+
 std::set<std::string> read_directory(int descriptor)
 {
     std::set<std::string> names;
