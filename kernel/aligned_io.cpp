@@ -200,15 +200,14 @@ bool examine_file(int fd, uint32_t* sector_size)
 // sector is split, the piece-wise transfer otherwise. `plain` performs the
 // plain host call.
 template <typename PlainTransfer>
-ssize_t aligned_transfer(int fd, size_t size, transfer job, piece_handler handler,
-                         PlainTransfer plain)
+ssize_t aligned_transfer(transfer job, size_t size, piece_handler handler, PlainTransfer plain)
 {
     uint32_t sector_size;
-    if (!examine_file(fd, &sector_size))
+    if (!examine_file(job.fd, &sector_size))
         return -1;
     if (sector_size == 0)
         return plain();
-    off_t position = lseek(fd, 0, SEEK_CUR);
+    off_t position = lseek(job.fd, 0, SEEK_CUR);
     if (position < 0) {
         report_failure("lseek", "1");
         return -1;
@@ -239,13 +238,13 @@ ssize_t transfer_vectors(const iovec* vectors, int count, VectorTransfer transfe
 ssize_t aligned_read(int fd, void* buffer, size_t size)
 {
     transfer job = {fd, 0, nullptr, static_cast<uint8_t*>(buffer), nullptr};
-    return aligned_transfer(fd, size, job, read_piece, [&] { return read(fd, buffer, size); });
+    return aligned_transfer(job, size, read_piece, [&] { return read(fd, buffer, size); });
 }
 
 ssize_t aligned_write(int fd, const void* buffer, size_t size)
 {
     transfer job = {fd, 0, nullptr, nullptr, static_cast<const uint8_t*>(buffer)};
-    return aligned_transfer(fd, size, job, write_piece, [&] { return write(fd, buffer, size); });
+    return aligned_transfer(job, size, write_piece, [&] { return write(fd, buffer, size); });
 }
 
 ssize_t aligned_readv(int fd, const iovec* vectors, int count)

@@ -323,6 +323,20 @@ TEST_F(DeviceEdge, PartialSectorReadThatFailsDeliversNothing)
     EXPECT_EQ(host_position(medium.descriptor()), 512);
 }
 
+// /dev/zero answers no disk request: it is read in 512-byte sectors rather
+// than in sectors of size 0.
+TEST(DeviceWithoutSectorSize, IsReadInAssumedSectors)
+{
+    int descriptor = fssh_open("/dev/zero", FSSH_O_RDONLY, 0);
+    ASSERT_GE(descriptor, 0);
+    bytes buffer(20, SENTINEL);
+    EXPECT_EQ(fssh_pread(descriptor, 0, buffer.data(), 10), 10);
+    bytes expected(10, 0);
+    expected.resize(20, SENTINEL);
+    EXPECT_EQ(buffer, expected);
+    EXPECT_EQ(fssh_close(descriptor), FSSH_OK);
+}
+
 std::vector<iovec> vectors_over(bytes& buffer, const std::vector<size_t>& lengths)
 {
     std::vector<iovec> vectors;
