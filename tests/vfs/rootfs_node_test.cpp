@@ -296,6 +296,21 @@ TEST_F(RootfsNodeTest, RemoveDirHookRefusesDotAndDotDot)
     EXPECT_EQ(list_directory(path()), (Names{".", "..", "dir"}));
 }
 
+TEST_F(RootfsNodeTest, EntryHooksRefuseANonDirectoryAsTheDirectory)
+{
+    ASSERT_EQ(kern_create_symlink(-1, path("link").c_str(), "x", 0777), FSSH_OK);
+    VnodeReference link(vnode_of_path("link"));
+    ASSERT_NE(link.Get(), nullptr);
+    const vnode_ops* ops = link->fs.ops;
+    fs_volume* fs_volume = fs_volume_record();
+    EXPECT_EQ(ops->create_dir(fs_volume, &link->fs, "d", 0755), FSSH_NOT_A_DIRECTORY);
+    EXPECT_EQ(ops->create_symlink(fs_volume, &link->fs, "s", "x", 0777), FSSH_NOT_A_DIRECTORY);
+    EXPECT_EQ(ops->unlink(fs_volume, &link->fs, "."), FSSH_NOT_A_DIRECTORY);
+    EXPECT_EQ(ops->remove_dir(fs_volume, &link->fs, "."), FSSH_NOT_A_DIRECTORY);
+    EXPECT_EQ(ops->rename(fs_volume, &link->fs, ".", &link->fs, "y"), FSSH_NOT_A_DIRECTORY);
+    EXPECT_EQ(list_directory(path()), (Names{".", "..", "link"}));
+}
+
 TEST_F(RootfsNodeTest, MakeNodePublishesANamedOrNamelessNode)
 {
     VnodeReference root(vnode_of_path(""));

@@ -51,8 +51,7 @@ void advance(rootfs_dir_cookie* cookie)
 status_code rootfs_open_dir(fs_volume* volume, fs_vnode* vnode, void** out)
 {
     rootfs_node* directory = rootfs_node_of(vnode);
-    status_code status = check_permission_bits(FSSH_R_OK, directory->mode, directory->group_id,
-                                               directory->user_id);
+    status_code status = rootfs_check_access(directory, FSSH_R_OK);
     if (status != FSSH_OK)
         return status;
     if (!rootfs_node_is_directory(directory))

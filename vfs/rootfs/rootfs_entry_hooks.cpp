@@ -17,18 +17,13 @@ namespace {
 
 constexpr uint32_t PERMISSION_BITS = 07777;
 
-status_code check_access(const rootfs_node* node, uint32_t access_mode)
-{
-    return check_permission_bits(access_mode, node->mode, node->group_id, node->user_id);
-}
-
 // Creates the entry `name` of mode `mode` in the directory behind `vnode`.
 status_code create_entry(fs_volume* volume, fs_vnode* vnode, const char* name, uint32_t mode,
                          const char* link_target)
 {
     rootfs_volume* fs = rootfs_volume_of(volume);
     rootfs_node* directory = rootfs_node_of(vnode);
-    status_code status = check_access(directory, FSSH_W_OK);
+    status_code status = rootfs_check_writable_directory(directory);
     if (status != FSSH_OK)
         return status;
     RootfsWriteLocker locker(fs, false);
@@ -48,7 +43,7 @@ status_code remove_entry(fs_volume* volume, fs_vnode* vnode, const char* name,
 {
     rootfs_volume* fs = rootfs_volume_of(volume);
     rootfs_node* directory = rootfs_node_of(vnode);
-    status_code status = check_access(directory, FSSH_W_OK);
+    status_code status = rootfs_check_writable_directory(directory);
     if (status != FSSH_OK)
         return status;
     RootfsWriteLocker locker(fs, false);
@@ -78,7 +73,7 @@ status_code rootfs_lookup(fs_volume* volume, fs_vnode* vnode, const char* name, 
     rootfs_node* directory = rootfs_node_of(vnode);
     if (!rootfs_node_is_directory(directory))
         return FSSH_NOT_A_DIRECTORY;
-    status_code status = check_access(directory, FSSH_X_OK);
+    status_code status = rootfs_check_access(directory, FSSH_X_OK);
     if (status != FSSH_OK)
         return status;
     RootfsReadLocker locker(fs, false);

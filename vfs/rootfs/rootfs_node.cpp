@@ -13,6 +13,18 @@
 
 namespace fssh {
 
+status_code rootfs_check_access(const rootfs_node* node, uint32_t access_mode)
+{
+    return check_permission_bits(access_mode, node->mode, node->group_id, node->user_id);
+}
+
+status_code rootfs_check_writable_directory(const rootfs_node* directory)
+{
+    if (!rootfs_node_is_directory(directory))
+        return FSSH_NOT_A_DIRECTORY;
+    return rootfs_check_access(directory, FSSH_W_OK);
+}
+
 kernel_timespec rootfs_now()
 {
     int64_t usecs = wall_clock_usecs();

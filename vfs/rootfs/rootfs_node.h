@@ -46,6 +46,13 @@ inline bool rootfs_node_is_symlink(const rootfs_node* node)
     return FSSH_S_ISLNK(node->mode);
 }
 
+// check_permission_bits for the current user on this node.
+status_code rootfs_check_access(const rootfs_node* node, uint32_t access_mode);
+
+// FSSH_OK for a directory the current user may change; FSSH_NOT_A_DIRECTORY
+// for anything else.
+status_code rootfs_check_writable_directory(const rootfs_node* directory);
+
 // The wall-clock time as a time stamp.
 kernel_timespec rootfs_now();
 

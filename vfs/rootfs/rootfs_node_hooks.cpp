@@ -16,11 +16,6 @@ namespace {
 constexpr int32_t PREFERRED_IO_SIZE = 65536;
 constexpr uint32_t PERMISSION_BITS = 07777;
 
-status_code check_access(const rootfs_node* node, uint32_t access_mode)
-{
-    return check_permission_bits(access_mode, node->mode, node->group_id, node->user_id);
-}
-
 }  // namespace
 
 status_code rootfs_put_vnode(fs_volume*, fs_vnode*, bool)
@@ -113,7 +108,7 @@ status_code rootfs_write_stat(fs_volume* volume, fs_vnode* vnode, const kernel_s
         node->group_id = stat->st_gid;
     }
     if ((mask & (FSSH_STAT_MODIFICATION_TIME | FSSH_STAT_CREATION_TIME)) != 0) {
-        if (!is_owner && check_access(node, FSSH_W_OK) != FSSH_OK)
+        if (!is_owner && rootfs_check_access(node, FSSH_W_OK) != FSSH_OK)
             return FSSH_NOT_PERMITTED;
         if ((mask & FSSH_STAT_MODIFICATION_TIME) != 0)
             node->modification_time = stat->st_mtim;
@@ -141,7 +136,7 @@ status_code rootfs_open(fs_volume*, fs_vnode* vnode, uint32_t open_mode, void** 
     // is taken as both.
     static constexpr uint32_t needed[] = {FSSH_R_OK, FSSH_W_OK, FSSH_R_OK | FSSH_W_OK,
                                           FSSH_R_OK | FSSH_W_OK};
-    status_code status = check_access(node, needed[access]);
+    status_code status = rootfs_check_access(node, needed[access]);
     if (status != FSSH_OK)
         return status;
     *cookie = nullptr;

@@ -1,7 +1,6 @@
 #include "vfs/rootfs/rootfs_rename.h"
 
 #include "vfs/announcements.h"
-#include "vfs/permissions.h"
 #include "vfs/rootfs/rootfs_entries.h"
 #include "vfs/rootfs/rootfs_node.h"
 #include "vfs/rootfs/rootfs_volume.h"
@@ -18,14 +17,6 @@ struct free_deleter {
     void operator()(char* text) const { free(text); }
 };
 using heap_text = std::unique_ptr<char, free_deleter>;
-
-status_code check_writable(const rootfs_node* directory)
-{
-    if (!rootfs_node_is_directory(directory))
-        return FSSH_NOT_A_DIRECTORY;
-    return check_permission_bits(FSSH_W_OK, directory->mode, directory->group_id,
-                                 directory->user_id);
-}
 
 bool is_dot_or_dot_dot(const char* name)
 {
@@ -63,9 +54,9 @@ status_code rootfs_rename(fs_volume* volume, fs_vnode* from_vnode, const char* f
     rootfs_node* to = rootfs_node_of(to_vnode);
     if (from->id == ROOTFS_ROOT_ID && strcmp(from_name, "boot") == 0)
         return FSSH_NOT_PERMITTED;
-    status_code status = check_writable(from);
+    status_code status = rootfs_check_writable_directory(from);
     if (status == FSSH_OK)
-        status = check_writable(to);
+        status = rootfs_check_writable_directory(to);
     if (status != FSSH_OK)
         return status;
     if (is_dot_or_dot_dot(to_name))
