@@ -122,8 +122,9 @@ fssh::status_code Volume::Mount(const char* device_path, uint32_t flags)
     return fssh::FSSH_OK;
 }
 
-// Undoes the parts of a mount that the device opener does not: the journal
-// goes (its blocks are in the cache the opener deletes).
+// Undoes what a failed mount or format made besides the device and the block
+// cache, which the device opener closes and deletes: the journal is flushed
+// and deleted while the cache still exists.
 fssh::status_code Volume::FailMount(fssh::status_code status)
 {
     delete journal_;

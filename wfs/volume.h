@@ -134,6 +134,9 @@ public:
     Inode* IndicesNode() const { return indices_node_; }
     void SetIndicesNode(Inode* node) { indices_node_ = node; }
 
+    // Every attribute change is reported to the live queries.
+    bool HasLiveQueryFor(const char* /*attribute*/) const { return true; }
+
     // Guards the list of open live queries.
     fssh::mutex& QueryLock() { return query_lock_; }
     DoublyLinkedList<Query>& Queries() { return queries_; }

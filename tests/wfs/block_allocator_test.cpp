@@ -21,7 +21,7 @@ using wfs_test::Bytes;
 using wfs_test::MountedVolume;
 using wfs_test::VolumeImage;
 
-constexpr off_t MIB = 1024 * 1024;
+using wfs_test::MIB;
 // 24 MiB of 1024-byte blocks: 3 groups of 8192 blocks with one bitmap block
 // each, and a 2048-block log at block 4, so blocks 0 to 2051 are reserved.
 constexpr off_t THREE_GROUPS = 24 * MIB;
@@ -165,9 +165,7 @@ TEST(BlockAllocatorScan, WrongUsedBlockCountIsCorrected)
 {
     VolumeImage image(1024, THREE_GROUPS);
     ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
-    wfs::disk_super_block super_block = image.SuperBlock();
-    super_block.used_block_count = 77;
-    image.SetSuperBlock(super_block);
+    image.UpdateSuperBlock([&](wfs::disk_super_block& super_block) { super_block.used_block_count = 77; });
     testing::internal::CaptureStdout();
     MountedVolume volume(image.path());
     std::string output = testing::internal::GetCapturedStdout();

@@ -60,4 +60,16 @@ private:
     bool unpacked_ = false;
 };
 
+// The name of a test instantiated with a fixture image name ("tiny-1k" gives
+// "tiny_1k").
+inline std::string fixture_test_name(const char* image)
+{
+    std::string name = image;
+    for (char& c : name) {
+        if (c == '-')
+            c = '_';
+    }
+    return name;
+}
+
 }  // namespace wfs_test

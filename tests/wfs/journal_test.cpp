@@ -23,11 +23,7 @@ using wfs_test::MountedVolume;
 using wfs_test::pattern;
 using wfs_test::VolumeImage;
 
-constexpr off_t MIB = 1024 * 1024;
-constexpr uint32_t BLOCK_SIZE = 1024;
-// 8 MiB of 1024-byte blocks: one group, a 512-block log at block 2.
-constexpr int64_t LOG_START_BLOCK = 2;
-constexpr uint32_t LOG_SIZE = 512;
+using namespace wfs_test::small_volume;
 // Formatting logged the new bitmap: a clean new volume has its log start and
 // end at this position.
 constexpr int64_t BASE = LOG_START_BLOCK + 2;
@@ -108,7 +104,7 @@ protected:
         return run;
     }
 
-    VolumeImage image_{BLOCK_SIZE, 8 * MIB};
+    VolumeImage image_{BLOCK_SIZE, SIZE};
     std::unique_ptr<MountedVolume> volume_;
 };
 

@@ -291,12 +291,7 @@ INSTANTIATE_TEST_SUITE_P(Images, FixtureSuperBlockTest,
     testing::Values("tiny-1k", "tiny-1k-dirty", "dirs-4k", "dirs-4k-dirty", "noindex-8k",
         "noindex-8k-dirty"),
     [](const testing::TestParamInfo<const char*>& info) {
-        std::string name = info.param;
-        for (char& c : name) {
-            if (c == '-')
-                c = '_';
-        }
-        return name;
+        return wfs_test::fixture_test_name(info.param);
     });
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,17 @@
 namespace wfs_test {
 
 using Bytes = std::vector<uint8_t>;
+
+constexpr off_t MIB = 1024 * 1024;
+
+// The volume most journal tests use: 8 MiB of 1024-byte blocks, one group of
+// 8192 blocks, a 512-block log at block 2.
+namespace small_volume {
+constexpr uint32_t BLOCK_SIZE = 1024;
+constexpr off_t SIZE = 8 * MIB;
+constexpr int64_t LOG_START_BLOCK = 2;
+constexpr uint32_t LOG_SIZE = 512;
+}  // namespace small_volume
 
 // The block cache's notification lock exists once per process.
 inline void init_block_cache_once()
@@ -88,6 +100,13 @@ public:
     {
         Write(wfs::SUPER_BLOCK_OFFSET, &super_block, sizeof(super_block));
     }
+    // Reads the superblock, lets `change` change it and writes it back.
+    void UpdateSuperBlock(const std::function<void(wfs::disk_super_block&)>& change) const
+    {
+        wfs::disk_super_block super_block = SuperBlock();
+        change(super_block);
+        SetSuperBlock(super_block);
+    }
 
     Bytes ReadBlock(int64_t block, uint32_t block_size) const
     {
@@ -139,10 +158,11 @@ private:
         fssh::fssh_close(device);
         if (format_status_ != fssh::FSSH_OK)
             return;
-        wfs::disk_super_block super_block = SuperBlock();
-        super_block.root_inode = wfs::block_to_run(ReservedBlocks(),
-            static_cast<uint32_t>(super_block.group_shift));
-        SetSuperBlock(super_block);
+        int64_t root = ReservedBlocks();
+        UpdateSuperBlock([root](wfs::disk_super_block& super_block) {
+            super_block.root_inode
+                = wfs::block_to_run(root, static_cast<uint32_t>(super_block.group_shift));
+        });
     }
 
     std::unique_ptr<test_support::ScratchImage> scratch_;

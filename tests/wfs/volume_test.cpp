@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace {
@@ -21,7 +22,7 @@ using wfs_test::Bytes;
 using wfs_test::MountedVolume;
 using wfs_test::VolumeImage;
 
-constexpr off_t MIB = 1024 * 1024;
+using wfs_test::MIB;
 
 std::string captured_mount(const std::string& path, uint32_t flags, fssh::status_code* status)
 {
@@ -112,9 +113,7 @@ TEST(VolumeMount, ReadOnlyMountNeverWrites)
     VolumeImage image(1024, 8 * MIB);
     ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
     // A wrong used block count is corrected in memory only.
-    wfs::disk_super_block super_block = image.SuperBlock();
-    super_block.used_block_count = 3;
-    image.SetSuperBlock(super_block);
+    image.UpdateSuperBlock([&](wfs::disk_super_block& super_block) { super_block.used_block_count = 3; });
     Bytes before = image.Contents();
     {
         MountedVolume volume(image.path(), wfs::MOUNT_READ_ONLY);
@@ -172,31 +171,41 @@ TEST(VolumeMount, DeviceRefusingWritesIsMountedReadOnly)
     EXPECT_EQ(image.Contents(), before);
 }
 
-TEST(VolumeMount, RefusesADeviceSmallerThanTheVolume)
+struct RefusedMount {
+    const char* name;
+    std::function<void(VolumeImage&)> breakage;
+    std::string output;
+};
+
+class RefusedMountTest : public testing::TestWithParam<RefusedMount> {};
+
+TEST_P(RefusedMountTest, FailsWithInvalidArgumentAndTheExactLines)
 {
     VolumeImage image(1024, 8 * MIB);
     ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
-    ASSERT_EQ(truncate(image.path().c_str(), 8 * MIB - 1024), 0);
+    GetParam().breakage(image);
     fssh::status_code status;
     std::string output = captured_mount(image.path(), 0, &status);
     EXPECT_EQ(status, fssh::FSSH_INVALID_ARGUMENT);
-    EXPECT_EQ(output,
-        "wfs: SIZE: 512\nwfs: Disk size (8387584 bytes) < file system size (8388608 bytes)!\n");
+    EXPECT_EQ(output, GetParam().output);
 }
 
-TEST(VolumeMount, RefusesAnInvalidSuperBlock)
-{
-    VolumeImage image(1024, 8 * MIB);
-    ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
-    wfs::disk_super_block super_block = image.SuperBlock();
-    super_block.block_count = 9;
-    image.SetSuperBlock(super_block);
-    fssh::status_code status;
-    std::string output = captured_mount(image.path(), 0, &status);
-    EXPECT_EQ(status, fssh::FSSH_INVALID_ARGUMENT);
-    EXPECT_EQ(output,
-        "wfs: SIZE: 512\nwfs: invalid superblock at offset 512!\nwfs: invalid superblock!\n");
-}
+const RefusedMount refused_mounts[] = {
+    {"DeviceSmallerThanTheVolume",
+        [](VolumeImage& image) { ASSERT_EQ(truncate(image.path().c_str(), 8 * MIB - 1024), 0); },
+        "wfs: SIZE: 512\nwfs: Disk size (8387584 bytes) < file system size (8388608 bytes)!\n"},
+    {"InvalidSuperBlock",
+        [](VolumeImage& image) {
+            image.UpdateSuperBlock([](wfs::disk_super_block& super_block) { super_block.block_count = 9; });
+        },
+        "wfs: SIZE: 512\nwfs: invalid superblock at offset 512!\nwfs: invalid superblock!\n"},
+    {"DeviceShorterThanTheSuperBlockArea",
+        [](VolumeImage& image) { ASSERT_EQ(truncate(image.path().c_str(), 1000), 0); },
+        "wfs: invalid superblock!\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Volumes, RefusedMountTest, testing::ValuesIn(refused_mounts),
+    [](const testing::TestParamInfo<RefusedMount>& info) { return info.param.name; });
 
 TEST(VolumeMount, RefusesAMissingFile)
 {
@@ -212,9 +221,7 @@ TEST(VolumeMount, RootOutsideTheVolumeIsRefused)
     for (const block_run& root : roots) {
         VolumeImage image(1024, 24 * MIB);
         ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
-        wfs::disk_super_block super_block = image.SuperBlock();
-        super_block.root_inode = root;
-        image.SetSuperBlock(super_block);
+        image.UpdateSuperBlock([&](wfs::disk_super_block& super_block) { super_block.root_inode = root; });
         fssh::status_code status;
         std::string output = captured_mount(image.path(), 0, &status);
         EXPECT_EQ(status, fssh::FSSH_INVALID_ARGUMENT);
@@ -226,9 +233,7 @@ TEST(VolumeMount, IndexRootOutsideTheVolumeMakesItReadOnly)
 {
     VolumeImage image(1024, 24 * MIB);
     ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
-    wfs::disk_super_block super_block = image.SuperBlock();
-    super_block.index_root = block_run::Run(5, 0, 1);
-    image.SetSuperBlock(super_block);
+    image.UpdateSuperBlock([&](wfs::disk_super_block& super_block) { super_block.index_root = block_run::Run(5, 0, 1); });
     testing::internal::CaptureStdout();
     MountedVolume volume(image.path());
     std::string output = testing::internal::GetCapturedStdout();
