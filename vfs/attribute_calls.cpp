@@ -10,19 +10,6 @@
 
 namespace fssh {
 
-namespace {
-
-status_code check_name(const char* name)
-{
-    if (name == nullptr)
-        return FSSH_INVALID_ARGUMENT;
-    if (strlen(name) >= NAME_BUFFER_SIZE)
-        return FSSH_NAME_TOO_LONG;
-    return FSSH_OK;
-}
-
-}  // namespace
-
 int kern_open_attr_dir(int fd, const char* path)
 {
     VnodeReference node;
@@ -38,7 +25,7 @@ int kern_open_attr_dir(int fd, const char* path)
 int kern_open_attr(int fd, const char* path, const char* name, uint32_t type,
                    uint32_t open_mode)
 {
-    status_code status = check_name(name);
+    status_code status = check_entry_name(name);
     if (status != FSSH_OK)
         return status;
     VnodeReference node;
@@ -53,7 +40,7 @@ int kern_open_attr(int fd, const char* path, const char* name, uint32_t type,
 
 status_code kern_remove_attr(int fd, const char* name)
 {
-    status_code status = check_name(name);
+    status_code status = check_entry_name(name);
     if (status != FSSH_OK)
         return status;
     VnodeReference node;
@@ -65,9 +52,9 @@ status_code kern_remove_attr(int fd, const char* name)
 
 status_code kern_rename_attr(int from_fd, const char* from_name, int to_fd, const char* to_name)
 {
-    status_code status = check_name(from_name);
+    status_code status = check_entry_name(from_name);
     if (status == FSSH_OK)
-        status = check_name(to_name);
+        status = check_entry_name(to_name);
     if (status != FSSH_OK)
         return status;
     VnodeReference from;

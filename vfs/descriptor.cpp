@@ -8,25 +8,32 @@
 
 namespace fssh {
 
-file_descriptor* alloc_fd(descriptor_kind kind, const fd_ops* ops, uint32_t open_mode)
+int new_fd(descriptor_kind kind, const fd_ops* ops, descriptor_object object, void* cookie,
+           uint32_t open_mode)
 {
+    io_context* context = get_global_io_context();
+    if (context == nullptr)
+        return FSSH_ERROR;
     file_descriptor* descriptor = static_cast<file_descriptor*>(calloc(1, sizeof(*descriptor)));
     if (descriptor == nullptr)
-        return nullptr;
+        return FSSH_NO_MEMORY;
     descriptor->kind = kind;
     descriptor->ref_count = 1;
     descriptor->ops = ops;
+    descriptor->object = object;
+    descriptor->cookie = cookie;
     descriptor->open_mode = static_cast<int32_t>(open_mode);
-    return descriptor;
+    int slot = insert_fd(context, descriptor);
+    if (slot < 0)
+        free(descriptor);  // never seen by anyone: no free operation
+    return slot;
 }
 
-void discard_fd(file_descriptor* descriptor)
+bool has_free_fd_slot()
 {
-    free(descriptor);
-}
-
-bool has_free_fd_slot(io_context* context)
-{
+    io_context* context = get_global_io_context();
+    if (context == nullptr)
+        return false;
     MutexLocker locker(&context->lock);
     return context->used_count < context->table_size;
 }
@@ -101,6 +108,8 @@ void close_fd(file_descriptor* descriptor)
 
 vnode* fd_vnode(file_descriptor* descriptor)
 {
+    if (descriptor == nullptr)
+        return nullptr;
     switch (descriptor->kind) {
         case DESCRIPTOR_FILE:
         case DESCRIPTOR_ATTRIBUTE:

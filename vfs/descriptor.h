@@ -26,29 +26,34 @@ enum descriptor_kind : int32_t {
     DESCRIPTOR_QUERY = 7,
 };
 
-// The operations of one descriptor kind; a null slot is an operation the kind
-// does not have.
+// The operations of one descriptor kind; a null slot (the default) is an
+// operation the kind does not have.
 struct fd_ops {
     status_code (*read)(file_descriptor* descriptor, off_t position, void* buffer,
-                        size_t* length);
+                        size_t* length) = nullptr;
     status_code (*write)(file_descriptor* descriptor, off_t position, const void* buffer,
-                         size_t* length);
+                         size_t* length) = nullptr;
     // The new position, or a negative status.
-    off_t (*seek)(file_descriptor* descriptor, off_t offset, int whence);
+    off_t (*seek)(file_descriptor* descriptor, off_t offset, int whence) = nullptr;
     status_code (*ioctl)(file_descriptor* descriptor, uint32_t operation, void* buffer,
-                         size_t length);
-    void* reserved_4;
-    void* reserved_5;
+                         size_t length) = nullptr;
+    void* reserved_4 = nullptr;
+    void* reserved_5 = nullptr;
     status_code (*read_dir)(file_descriptor* descriptor, kernel_dirent* buffer,
-                            size_t buffer_size, uint32_t* count);
-    status_code (*rewind_dir)(file_descriptor* descriptor);
-    status_code (*read_stat)(file_descriptor* descriptor, kernel_stat* stat);
+                            size_t buffer_size, uint32_t* count) = nullptr;
+    status_code (*rewind_dir)(file_descriptor* descriptor) = nullptr;
+    status_code (*read_stat)(file_descriptor* descriptor, kernel_stat* stat) = nullptr;
     status_code (*write_stat)(file_descriptor* descriptor, const kernel_stat* stat,
-                              uint32_t mask);
+                              uint32_t mask) = nullptr;
     // When the last table slot referring to the descriptor is closed.
-    status_code (*close)(file_descriptor* descriptor);
+    status_code (*close)(file_descriptor* descriptor) = nullptr;
     // When the last reference goes; releases what the descriptor holds.
-    void (*free)(file_descriptor* descriptor);
+    void (*free)(file_descriptor* descriptor) = nullptr;
+};
+
+union descriptor_object {
+    vnode* node;          // kinds 1 to 4
+    struct mount* mount;  // kinds 6 and 7
 };
 
 struct file_descriptor {
@@ -56,25 +61,21 @@ struct file_descriptor {
     int32_t ref_count;   // 1 at creation, one more per temporary holder
     int32_t open_count;  // table slots referring to it
     const fd_ops* ops;
-    union {
-        vnode* node;          // kinds 1 to 4
-        struct mount* mount;  // kinds 6 and 7
-    } object;
+    descriptor_object object;
     void* cookie;
     int32_t open_mode;
     off_t position;
 };
 
-// Allocates a descriptor with reference count 1, open count 0 and no object
-// or cookie yet; null when memory runs out.
-file_descriptor* alloc_fd(descriptor_kind kind, const fd_ops* ops, uint32_t open_mode);
+// Makes a descriptor (reference count 1) of the object and the cookie and
+// inserts it into the lowest free slot of the global I/O context; returns the
+// slot. On failure (FSSH_NO_MEMORY, FSSH_TOO_MANY_OPEN_FILES) nothing is left
+// behind: the object and the cookie stay with the caller.
+int new_fd(descriptor_kind kind, const fd_ops* ops, descriptor_object object, void* cookie,
+           uint32_t open_mode);
 
-// Frees a descriptor that never entered a slot, without its free operation:
-// what it refers to stays with the caller.
-void discard_fd(file_descriptor* descriptor);
-
-// Whether the context has a free slot.
-bool has_free_fd_slot(io_context* context);
+// Whether the global I/O context has a free slot.
+bool has_free_fd_slot();
 
 // Inserts the descriptor into the lowest free slot at or above first_slot and
 // returns the slot (adding one open count). FSSH_TOO_MANY_OPEN_FILES when no
@@ -99,7 +100,8 @@ file_descriptor* remove_fd(io_context* context, int fd);
 // this descriptor holds it and calls the close operation.
 void close_fd(file_descriptor* descriptor);
 
-// The vnode of a descriptor of kinds 1 to 4, else null.
+// The vnode of a descriptor of kinds 1 to 4, else null (also for a null
+// descriptor).
 vnode* fd_vnode(file_descriptor* descriptor);
 
 // Scoped descriptor reference: released with put_fd unless detached.

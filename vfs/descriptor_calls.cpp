@@ -176,8 +176,6 @@ int kern_fcntl(int fd, int operation, uint32_t argument)
 {
     io_context* context = get_global_io_context();
     DescriptorReference descriptor(get_global_fd(fd));
-    if (descriptor.Get() == nullptr)
-        return FSSH_BAD_FILE_DESCRIPTOR;
     vnode* node = fd_vnode(descriptor.Get());
     if (node == nullptr)
         return FSSH_BAD_FILE_DESCRIPTOR;
@@ -221,8 +219,6 @@ int kern_fcntl(int fd, int operation, uint32_t argument)
 status_code kern_lock_node(int fd)
 {
     DescriptorReference descriptor(get_global_fd(fd));
-    if (descriptor.Get() == nullptr)
-        return FSSH_BAD_FILE_DESCRIPTOR;
     vnode* node = fd_vnode(descriptor.Get());
     if (node == nullptr)
         return FSSH_BAD_FILE_DESCRIPTOR;
@@ -236,8 +232,6 @@ status_code kern_lock_node(int fd)
 status_code kern_unlock_node(int fd)
 {
     DescriptorReference descriptor(get_global_fd(fd));
-    if (descriptor.Get() == nullptr)
-        return FSSH_BAD_FILE_DESCRIPTOR;
     vnode* node = fd_vnode(descriptor.Get());
     if (node == nullptr)
         return FSSH_BAD_FILE_DESCRIPTOR;

@@ -45,7 +45,7 @@ status_code resolve_entry_ref(dev_t device, ino_t directory, const char* name,
                               bool traverse_link, VnodeReference& out)
 {
     char copy[NAME_BUFFER_SIZE];
-    if (name != nullptr && strlen(name) >= sizeof(copy))
+    if (name != nullptr && check_entry_name(name) != FSSH_OK)
         return FSSH_NAME_TOO_LONG;
     vnode* node;
     status_code status = get_vnode_by_id(device, directory, &node, false);
@@ -126,14 +126,12 @@ int kern_open_entry_ref(dev_t device, ino_t directory, const char* name, uint32_
                         uint32_t permissions)
 {
     if ((open_mode & FSSH_O_CREAT) != 0) {
-        if (name == nullptr)
-            return FSSH_INVALID_ARGUMENT;
         VnodeReference parent;
-        status_code status = resolve_entry_ref(device, directory, nullptr, true, parent);
+        status_code status = check_entry_name(name);
+        if (status == FSSH_OK)
+            status = resolve_entry_ref(device, directory, nullptr, true, parent);
         if (status != FSSH_OK)
             return status;
-        if (strlen(name) >= NAME_BUFFER_SIZE)
-            return FSSH_NAME_TOO_LONG;
         return create_and_open_vnode(parent.Get(), name, open_mode, permissions);
     }
     VnodeReference node;
@@ -165,12 +163,10 @@ status_code kern_create_dir(int fd, const char* path, uint32_t permissions)
 status_code kern_create_dir_entry_ref(dev_t device, ino_t directory, const char* name,
                                       uint32_t permissions)
 {
-    if (name == nullptr)
-        return FSSH_INVALID_ARGUMENT;
-    if (strlen(name) >= NAME_BUFFER_SIZE)
-        return FSSH_NAME_TOO_LONG;
     VnodeReference parent;
-    status_code status = resolve_entry_ref(device, directory, nullptr, true, parent);
+    status_code status = check_entry_name(name);
+    if (status == FSSH_OK)
+        status = resolve_entry_ref(device, directory, nullptr, true, parent);
     if (status != FSSH_OK)
         return status;
     return call_create_dir(parent.Get(), name, permissions);

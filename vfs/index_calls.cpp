@@ -2,7 +2,6 @@
 
 #include "vfs/descriptor.h"
 #include "vfs/hook_calls.h"
-#include "vfs/io_context.h"
 #include "vfs/mount.h"
 #include "vfs/path_buffer.h"
 
@@ -46,33 +45,17 @@ status_code rewind_volume_descriptor(file_descriptor* descriptor)
 }
 
 const fd_ops s_index_dir_ops = {
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    read_volume_descriptor<call_read_index_dir>,
-    rewind_volume_descriptor<call_rewind_index_dir>,
-    nullptr,
-    nullptr,
-    close_volume_descriptor<call_close_index_dir>,
-    free_volume_descriptor<call_free_index_dir_cookie>,
+    .read_dir = read_volume_descriptor<call_read_index_dir>,
+    .rewind_dir = rewind_volume_descriptor<call_rewind_index_dir>,
+    .close = close_volume_descriptor<call_close_index_dir>,
+    .free = free_volume_descriptor<call_free_index_dir_cookie>,
 };
 
 const fd_ops s_query_ops = {
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    read_volume_descriptor<call_read_query>,
-    rewind_volume_descriptor<call_rewind_query>,
-    nullptr,
-    nullptr,
-    close_volume_descriptor<call_close_query>,
-    free_volume_descriptor<call_free_query_cookie>,
+    .read_dir = read_volume_descriptor<call_read_query>,
+    .rewind_dir = rewind_volume_descriptor<call_rewind_query>,
+    .close = close_volume_descriptor<call_close_query>,
+    .free = free_volume_descriptor<call_free_query_cookie>,
 };
 
 struct volume_kind {
@@ -87,55 +70,17 @@ const volume_kind s_index_dir_kind = {DESCRIPTOR_INDEX_DIRECTORY, &s_index_dir_o
 const volume_kind s_query_kind = {DESCRIPTOR_QUERY, &s_query_ops, call_close_query,
                                   call_free_query_cookie};
 
-status_code try_insert(const volume_kind& kind, mount* record, void* cookie)
-{
-    io_context* context = get_global_io_context();
-    if (context == nullptr)
-        return FSSH_ERROR;
-    file_descriptor* descriptor = alloc_fd(kind.kind, kind.ops, 0);
-    if (descriptor == nullptr)
-        return FSSH_NO_MEMORY;
-    descriptor->object.mount = record;
-    descriptor->cookie = cookie;
-    int slot = insert_fd(context, descriptor);
-    if (slot < 0)
-        discard_fd(descriptor);
-    return slot;
-}
-
 // Wraps a cookie into a descriptor that takes over the mount reference; on
 // failure the cookie is closed and freed and the reference dropped.
 int make_descriptor(const volume_kind& kind, mount* record, void* cookie)
 {
-    status_code slot = try_insert(kind, record, cookie);
+    int slot = new_fd(kind.kind, kind.ops, {.mount = record}, cookie, 0);
     if (slot < 0) {
         kind.close(record->volume, cookie);
         kind.free_cookie(record->volume, cookie);
         put_mount_reference(record);
     }
     return slot;
-}
-
-status_code check_name(const char* name)
-{
-    if (name == nullptr)
-        return FSSH_INVALID_ARGUMENT;
-    if (strlen(name) >= NAME_BUFFER_SIZE)
-        return FSSH_NAME_TOO_LONG;
-    return FSSH_OK;
-}
-
-// Runs `call` on the volume with a mount reference held.
-template <typename Call>
-status_code with_volume(dev_t device, Call call)
-{
-    mount* record;
-    status_code status = get_mount_reference(device, &record);
-    if (status != FSSH_OK)
-        return status;
-    status = call(record->volume);
-    put_mount_reference(record);
-    return status;
 }
 
 }  // namespace
@@ -157,31 +102,32 @@ int kern_open_index_dir(dev_t device)
 
 status_code kern_create_index(dev_t device, const char* name, uint32_t type, uint32_t flags)
 {
-    status_code status = check_name(name);
+    status_code status = check_entry_name(name);
     if (status != FSSH_OK)
         return status;
-    return with_volume(device, [&](fs_volume* volume) {
-        return call_create_index(volume, name, type, flags);
+    return with_mount_reference(device, [&](mount* record) {
+        return call_create_index(record->volume, name, type, flags);
     });
 }
 
 status_code kern_remove_index(dev_t device, const char* name)
 {
-    status_code status = check_name(name);
+    status_code status = check_entry_name(name);
     if (status != FSSH_OK)
         return status;
-    return with_volume(device, [&](fs_volume* volume) { return call_remove_index(volume, name); });
+    return with_mount_reference(
+        device, [&](mount* record) { return call_remove_index(record->volume, name); });
 }
 
 status_code kern_read_index_stat(dev_t device, const char* name, kernel_stat* stat)
 {
-    status_code status = check_name(name);
+    status_code status = check_entry_name(name);
     if (status != FSSH_OK)
         return status;
     if (stat == nullptr)
         return FSSH_INVALID_ARGUMENT;
-    return with_volume(device, [&](fs_volume* volume) {
-        return call_read_index_stat(volume, name, stat);
+    return with_mount_reference(device, [&](mount* record) {
+        return call_read_index_stat(record->volume, name, stat);
     });
 }
 

@@ -58,6 +58,20 @@ dev_t peek_next_mount_id();
 status_code get_mount_reference(dev_t id, mount** out);
 void put_mount_reference(mount* record);
 
+// Runs call(volume) for the mount's volume with a mount reference held, and
+// returns its status (or the failure to take the reference).
+template <typename Call>
+status_code with_mount_reference(dev_t id, Call call)
+{
+    mount* record;
+    status_code status = get_mount_reference(id, &record);
+    if (status != FSSH_OK)
+        return status;
+    status = call(record);
+    put_mount_reference(record);
+    return status;
+}
+
 // The root vnode of the name space (of the first volume mounted), or null.
 vnode* root_vnode();
 void set_root_vnode(vnode* node);

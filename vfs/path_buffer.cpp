@@ -18,6 +18,15 @@ status_code KernelPath::SetTo(const char* path, size_t limit)
     return FSSH_OK;
 }
 
+status_code check_entry_name(const char* name)
+{
+    if (name == nullptr)
+        return FSSH_INVALID_ARGUMENT;
+    if (strlen(name) >= NAME_BUFFER_SIZE)
+        return FSSH_NAME_TOO_LONG;
+    return FSSH_OK;
+}
+
 status_code split_path(char* path, char* leaf)
 {
     if (path[0] == '\0')

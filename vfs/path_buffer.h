@@ -31,6 +31,10 @@ private:
     bool is_null_ = true;
 };
 
+// FSSH_INVALID_ARGUMENT for a null name, FSSH_NAME_TOO_LONG for a name of
+// NAME_BUFFER_SIZE bytes or more.
+status_code check_entry_name(const char* name);
+
 // Splits `path` into its last component, copied into `leaf` (NAME_BUFFER_SIZE
 // bytes), and the directory holding it, rewritten in place: "a/b" becomes
 // "a/." and leaf "b", "b" becomes "." and leaf "b", "/" becomes "/." and leaf

@@ -174,8 +174,6 @@ status_code fd_and_path_to_vnode(int fd, char* path, bool traverse_link, vnode**
         return path_to_vnode(path, traverse_link, out, parent_id);
 
     DescriptorReference descriptor(get_global_fd(fd));
-    if (descriptor.Get() == nullptr)
-        return FSSH_BAD_FILE_DESCRIPTOR;
     vnode* node = fd_vnode(descriptor.Get());
     if (node == nullptr)
         return FSSH_BAD_FILE_DESCRIPTOR;

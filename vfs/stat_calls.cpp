@@ -111,35 +111,27 @@ status_code kern_read_fs_info(dev_t device, fs_info* info)
 {
     if (info == nullptr)
         return FSSH_INVALID_ARGUMENT;
-    mount* record;
-    status_code status = get_mount_reference(device, &record);
-    if (status != FSSH_OK)
-        return status;
-
-    memset(info, 0, sizeof(*info));
-    status = call_read_fs_info(record->volume, info);
-    if (status == FSSH_OK) {
+    return with_mount_reference(device, [info](mount* record) {
+        memset(info, 0, sizeof(*info));
+        status_code status = call_read_fs_info(record->volume, info);
+        if (status != FSSH_OK)
+            return status;
         info->dev = record->id;
         info->root = record->root_vnode->id;
         copy_name(info->fsh_name, record->fs_name, sizeof(info->fsh_name));
         if (record->device_name != nullptr)
             copy_name(info->device_name, record->device_name, sizeof(info->device_name));
-    }
-    put_mount_reference(record);
-    return status;
+        return FSSH_OK;
+    });
 }
 
 status_code kern_write_fs_info(dev_t device, const fs_info* info, uint32_t mask)
 {
     if (info == nullptr)
         return FSSH_INVALID_ARGUMENT;
-    mount* record;
-    status_code status = get_mount_reference(device, &record);
-    if (status != FSSH_OK)
-        return status;
-    status = call_write_fs_info(record->volume, info, mask);
-    put_mount_reference(record);
-    return status;
+    return with_mount_reference(device, [&](mount* record) {
+        return call_write_fs_info(record->volume, info, mask);
+    });
 }
 
 dev_t kern_next_device(int32_t* cookie)

@@ -65,8 +65,6 @@ status_code kern_sync()
 status_code kern_fsync(int fd)
 {
     DescriptorReference descriptor(get_global_fd(fd));
-    if (descriptor.Get() == nullptr)
-        return FSSH_BAD_FILE_DESCRIPTOR;
     vnode* node = fd_vnode(descriptor.Get());
     if (node == nullptr)
         return FSSH_BAD_FILE_DESCRIPTOR;

@@ -1,5 +1,6 @@
 #include "vfs/vfs.h"
 
+#include "block_cache/block_cache.h"
 #include "vfs/mount.h"
 #include "vfs/vnode.h"
 
@@ -9,6 +10,8 @@ status_code vfs_init()
 {
     vnode_table_init();
     mount_table_init();
+    if (block_cache_init() != FSSH_OK)
+        return FSSH_ERROR;
     return FSSH_OK;
 }
 

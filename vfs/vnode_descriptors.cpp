@@ -5,11 +5,11 @@
 #include "vfs/descriptor.h"
 #include "vfs/descriptor_calls.h"
 #include "vfs/hook_calls.h"
-#include "vfs/io_context.h"
 #include "vfs/mount.h"
 #include "vfs/path_walk.h"
 #include "vfs/vnode.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -22,7 +22,28 @@ vnode* node_of(file_descriptor* descriptor)
     return descriptor->object.node;
 }
 
-// Operations shared by the kinds.
+// The operations pass the descriptor's node and cookie to the hook named by
+// their template argument.
+
+template <status_code (*Read)(vnode*, void*, off_t, void*, size_t*)>
+status_code read_descriptor(file_descriptor* descriptor, off_t position, void* buffer,
+                            size_t* length)
+{
+    return Read(node_of(descriptor), descriptor->cookie, position, buffer, length);
+}
+
+template <status_code (*Write)(vnode*, void*, off_t, const void*, size_t*)>
+status_code write_descriptor(file_descriptor* descriptor, off_t position, const void* buffer,
+                             size_t* length)
+{
+    return Write(node_of(descriptor), descriptor->cookie, position, buffer, length);
+}
+
+template <status_code (*Rewind)(vnode*, void*)>
+status_code rewind_descriptor(file_descriptor* descriptor)
+{
+    return Rewind(node_of(descriptor), descriptor->cookie);
+}
 
 template <status_code (*Close)(vnode*, void*)>
 status_code close_descriptor(file_descriptor* descriptor)
@@ -57,10 +78,27 @@ status_code node_write_stat(file_descriptor* descriptor, const kernel_stat* stat
     return call_write_stat(node_of(descriptor), stat, mask);
 }
 
+status_code attr_read_stat(file_descriptor* descriptor, kernel_stat* stat)
+{
+    return call_read_attr_stat(node_of(descriptor), descriptor->cookie, stat);
+}
+
+status_code attr_write_stat(file_descriptor* descriptor, const kernel_stat* stat, uint32_t mask)
+{
+    return call_write_attr_stat(node_of(descriptor), descriptor->cookie, stat, mask);
+}
+
+status_code attr_dir_read(file_descriptor* descriptor, kernel_dirent* buffer,
+                          size_t buffer_size, uint32_t* count)
+{
+    return call_read_attr_dir(node_of(descriptor), descriptor->cookie, buffer, buffer_size,
+                              count);
+}
+
 // Moves the position relative to the start, the current position or the size
-// that `read_size` reports.
-off_t seek_descriptor(file_descriptor* descriptor, off_t offset, int whence,
-                      status_code (*read_size)(file_descriptor*, off_t*))
+// that ReadStat reports.
+template <status_code (*ReadStat)(file_descriptor*, kernel_stat*)>
+off_t seek_descriptor(file_descriptor* descriptor, off_t offset, int whence)
 {
     off_t base;
     switch (whence) {
@@ -71,9 +109,11 @@ off_t seek_descriptor(file_descriptor* descriptor, off_t offset, int whence,
             base = descriptor->position;
             break;
         case FSSH_SEEK_END: {
-            status_code status = read_size(descriptor, &base);
+            kernel_stat stat{};
+            status_code status = ReadStat(descriptor, &stat);
             if (status != FSSH_OK)
                 return status;
+            base = stat.st_size;
             break;
         }
         default:
@@ -88,87 +128,66 @@ off_t seek_descriptor(file_descriptor* descriptor, off_t offset, int whence,
     return position;
 }
 
-// Files.
-
-status_code file_read(file_descriptor* descriptor, off_t position, void* buffer, size_t* length)
-{
-    return call_read(node_of(descriptor), descriptor->cookie, position, buffer, length);
-}
-
-status_code file_write(file_descriptor* descriptor, off_t position, const void* buffer,
-                       size_t* length)
-{
-    return call_write(node_of(descriptor), descriptor->cookie, position, buffer, length);
-}
-
-status_code file_size(file_descriptor* descriptor, off_t* size)
-{
-    kernel_stat stat{};
-    status_code status = call_read_stat(node_of(descriptor), &stat);
-    *size = stat.st_size;
-    return status;
-}
-
-off_t file_seek(file_descriptor* descriptor, off_t offset, int whence)
-{
-    return seek_descriptor(descriptor, offset, whence, file_size);
-}
-
-const fd_ops s_file_ops = {
-    file_read,
-    file_write,
-    file_seek,
-    node_ioctl,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    node_read_stat,
-    node_write_stat,
-    close_descriptor<call_close>,
-    free_descriptor<call_free_cookie>,
-};
-
 // Directories.
 
-// The id of the directory that holds the mount point `root` covers, found by
-// walking ".." from the volume's root.
-void report_covered_parent(vnode* root, kernel_dirent* entry)
+// Entries are accessed field by field, since a file system may pack records
+// without aligning them.
+template <typename T>
+T read_field(const char* record, size_t offset)
+{
+    T value;
+    memcpy(&value, record + offset, sizeof(value));
+    return value;
+}
+
+template <typename T>
+void write_field(char* record, size_t offset, T value)
+{
+    memcpy(record + offset, &value, sizeof(value));
+}
+
+void set_entry_node(char* record, dev_t device, ino_t id)
+{
+    write_field(record, offsetof(kernel_dirent, d_dev), device);
+    write_field(record, offsetof(kernel_dirent, d_ino), id);
+}
+
+// The directory that holds the mount point `root` covers, found by walking
+// ".." from the volume's root, becomes the entry's node.
+void report_covered_parent(vnode* root, char* record)
 {
     char dot_dot[] = "..";
     inc_vnode_ref_count(root);
     vnode* parent;
     if (vnode_path_to_vnode(root, dot_dot, false, 0, &parent, nullptr) != FSSH_OK)
         return;
-    entry->d_dev = parent->device;
-    entry->d_ino = parent->id;
+    set_entry_node(record, parent->device, parent->id);
     dec_vnode_ref_count(parent, false);
 }
 
-// Reports a mount point entry as the root of the volume mounted on it.
-void report_covering_root(kernel_dirent* entry)
+// A mount point entry becomes the root of the volume mounted on it.
+void report_covering_root(char* record)
 {
-    vnode* node = lookup_vnode(entry->d_dev, entry->d_ino);
+    vnode* node = lookup_vnode(read_field<dev_t>(record, offsetof(kernel_dirent, d_dev)),
+                               read_field<ino_t>(record, offsetof(kernel_dirent, d_ino)));
     if (node == nullptr)
         return;
     MutexLocker locker(covered_by_lock());
-    if (node->covered_by != nullptr) {
-        entry->d_dev = node->covered_by->device;
-        entry->d_ino = node->covered_by->id;
-    }
+    if (node->covered_by != nullptr)
+        set_entry_node(record, node->covered_by->device, node->covered_by->id);
 }
 
 // Makes an entry read from `directory` tell the truth across mounts.
-void fix_up_dirent(vnode* directory, kernel_dirent* entry)
+void fix_up_dirent(vnode* directory, char* record)
 {
-    entry->d_pdev = directory->device;
-    entry->d_pino = directory->id;
+    write_field(record, offsetof(kernel_dirent, d_pdev), directory->device);
+    write_field(record, offsetof(kernel_dirent, d_pino), directory->id);
     mount* owner = directory->mount;
-    if (strcmp(entry->d_name, "..") == 0 && directory == owner->root_vnode &&
+    if (strcmp(record + DIRENT_NAME_OFFSET, "..") == 0 && directory == owner->root_vnode &&
         owner->covers_vnode != nullptr) {
-        report_covered_parent(directory, entry);
+        report_covered_parent(directory, record);
     } else {
-        report_covering_root(entry);
+        report_covering_root(record);
     }
 }
 
@@ -182,118 +201,61 @@ status_code dir_read(file_descriptor* descriptor, kernel_dirent* buffer, size_t 
 
     // Every entry the hook returned is fixed up, walking the records while
     // they stay inside the buffer.
+    char* records = reinterpret_cast<char*>(buffer);
     size_t offset = 0;
     for (uint32_t index = 0; index < *count; index++) {
         if (buffer_size - offset <= DIRENT_NAME_OFFSET)
             break;
-        kernel_dirent* entry = reinterpret_cast<kernel_dirent*>(
-            reinterpret_cast<char*>(buffer) + offset);
-        if (entry->d_reclen <= DIRENT_NAME_OFFSET || entry->d_reclen > buffer_size - offset)
+        char* record = records + offset;
+        uint16_t length = read_field<uint16_t>(record, offsetof(kernel_dirent, d_reclen));
+        if (length <= DIRENT_NAME_OFFSET || length > buffer_size - offset)
             break;
-        fix_up_dirent(directory, entry);
-        offset += entry->d_reclen;
+        fix_up_dirent(directory, record);
+        offset += length;
     }
     return FSSH_OK;
 }
 
-status_code dir_rewind(file_descriptor* descriptor)
-{
-    return call_rewind_dir(node_of(descriptor), descriptor->cookie);
-}
+const fd_ops s_file_ops = {
+    .read = read_descriptor<call_read>,
+    .write = write_descriptor<call_write>,
+    .seek = seek_descriptor<node_read_stat>,
+    .ioctl = node_ioctl,
+    .read_stat = node_read_stat,
+    .write_stat = node_write_stat,
+    .close = close_descriptor<call_close>,
+    .free = free_descriptor<call_free_cookie>,
+};
 
 const fd_ops s_dir_ops = {
-    nullptr,
-    nullptr,
-    nullptr,
-    node_ioctl,
-    nullptr,
-    nullptr,
-    dir_read,
-    dir_rewind,
-    node_read_stat,
-    node_write_stat,
-    close_descriptor<call_close_dir>,
-    free_descriptor<call_free_dir_cookie>,
+    .ioctl = node_ioctl,
+    .read_dir = dir_read,
+    .rewind_dir = rewind_descriptor<call_rewind_dir>,
+    .read_stat = node_read_stat,
+    .write_stat = node_write_stat,
+    .close = close_descriptor<call_close_dir>,
+    .free = free_descriptor<call_free_dir_cookie>,
 };
-
-// Attributes.
-
-status_code attr_read(file_descriptor* descriptor, off_t position, void* buffer, size_t* length)
-{
-    return call_read_attr(node_of(descriptor), descriptor->cookie, position, buffer, length);
-}
-
-status_code attr_write(file_descriptor* descriptor, off_t position, const void* buffer,
-                       size_t* length)
-{
-    return call_write_attr(node_of(descriptor), descriptor->cookie, position, buffer, length);
-}
-
-status_code attr_read_stat(file_descriptor* descriptor, kernel_stat* stat)
-{
-    return call_read_attr_stat(node_of(descriptor), descriptor->cookie, stat);
-}
-
-status_code attr_write_stat(file_descriptor* descriptor, const kernel_stat* stat, uint32_t mask)
-{
-    return call_write_attr_stat(node_of(descriptor), descriptor->cookie, stat, mask);
-}
-
-status_code attr_size(file_descriptor* descriptor, off_t* size)
-{
-    kernel_stat stat{};
-    status_code status = attr_read_stat(descriptor, &stat);
-    *size = stat.st_size;
-    return status;
-}
-
-off_t attr_seek(file_descriptor* descriptor, off_t offset, int whence)
-{
-    return seek_descriptor(descriptor, offset, whence, attr_size);
-}
 
 const fd_ops s_attr_ops = {
-    attr_read,
-    attr_write,
-    attr_seek,
-    node_ioctl,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    attr_read_stat,
-    attr_write_stat,
-    close_descriptor<call_close_attr>,
-    free_descriptor<call_free_attr_cookie>,
+    .read = read_descriptor<call_read_attr>,
+    .write = write_descriptor<call_write_attr>,
+    .seek = seek_descriptor<attr_read_stat>,
+    .ioctl = node_ioctl,
+    .read_stat = attr_read_stat,
+    .write_stat = attr_write_stat,
+    .close = close_descriptor<call_close_attr>,
+    .free = free_descriptor<call_free_attr_cookie>,
 };
 
-// Attribute directories.
-
-status_code attr_dir_read(file_descriptor* descriptor, kernel_dirent* buffer,
-                          size_t buffer_size, uint32_t* count)
-{
-    return call_read_attr_dir(node_of(descriptor), descriptor->cookie, buffer, buffer_size,
-                              count);
-}
-
-status_code attr_dir_rewind(file_descriptor* descriptor)
-{
-    return call_rewind_attr_dir(node_of(descriptor), descriptor->cookie);
-}
-
 const fd_ops s_attr_dir_ops = {
-    nullptr,
-    nullptr,
-    nullptr,
-    node_ioctl,
-    nullptr,
-    nullptr,
-    attr_dir_read,
-    attr_dir_rewind,
-    node_read_stat,
-    node_write_stat,
-    close_descriptor<call_close_attr_dir>,
-    free_descriptor<call_free_attr_dir_cookie>,
+    .ioctl = node_ioctl,
+    .read_dir = attr_dir_read,
+    .rewind_dir = rewind_descriptor<call_rewind_attr_dir>,
+    .read_stat = node_read_stat,
+    .write_stat = node_write_stat,
+    .close = close_descriptor<call_close_attr_dir>,
+    .free = free_descriptor<call_free_attr_dir_cookie>,
 };
 
 // What making a descriptor of one kind needs, including how to give back a
@@ -315,20 +277,9 @@ const vnode_kind s_attr_dir_kind = {DESCRIPTOR_ATTRIBUTE_DIRECTORY, &s_attr_dir_
 
 status_code try_insert(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode)
 {
-    io_context* context = get_global_io_context();
-    if (context == nullptr)
-        return FSSH_ERROR;
     if (node->locked_by != nullptr)
         return FSSH_BUSY;
-    file_descriptor* descriptor = alloc_fd(kind.kind, kind.ops, open_mode);
-    if (descriptor == nullptr)
-        return FSSH_NO_MEMORY;
-    descriptor->object.node = node;
-    descriptor->cookie = cookie;
-    int slot = insert_fd(context, descriptor);
-    if (slot < 0)
-        discard_fd(descriptor);
-    return slot;
+    return new_fd(kind.kind, kind.ops, {.node = node}, cookie, open_mode);
 }
 
 // Wraps the cookie an opening hook made into a descriptor; on failure the
@@ -346,10 +297,7 @@ int make_descriptor(const vnode_kind& kind, vnode* node, void* cookie, uint32_t 
 // Whether a create may run: the descriptor for its result must have a slot.
 status_code check_free_slot()
 {
-    io_context* context = get_global_io_context();
-    if (context == nullptr)
-        return FSSH_ERROR;
-    return has_free_fd_slot(context) ? FSSH_OK : FSSH_TOO_MANY_OPEN_FILES;
+    return has_free_fd_slot() ? FSSH_OK : FSSH_TOO_MANY_OPEN_FILES;
 }
 
 }  // namespace

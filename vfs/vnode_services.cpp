@@ -11,7 +11,7 @@ namespace {
 
 // Creates a reserved vnode: busy and unpublished, with one reference.
 status_code create_reserved_vnode_locked(fs_volume* volume, ino_t id, void* private_node,
-                                         vnode_ops* ops)
+                                         vnode_ops* ops, vnode** out)
 {
     vnode* node;
     status_code status = create_vnode_locked(volume->id, id, &node);
@@ -20,6 +20,7 @@ status_code create_reserved_vnode_locked(fs_volume* volume, ino_t id, void* priv
     node->fs.private_node = private_node;
     node->fs.ops = ops;
     node->type_and_flags |= VNODE_BUSY | VNODE_UNPUBLISHED;
+    *out = node;
     return FSSH_OK;
 }
 
@@ -35,7 +36,7 @@ status_code reserve_vnode(fs_volume* volume, ino_t id, void* private_node, vnode
         panic("vnode %d:%ld already exists (node = %p, vnode->node = %p)!", volume->id,
               static_cast<long>(id), private_node, node->fs.private_node);
     }
-    return create_reserved_vnode_locked(volume, id, private_node, ops);
+    return create_reserved_vnode_locked(volume, id, private_node, ops, &node);
 }
 
 status_code publish_vnode(fs_volume* volume, ino_t id, void* private_node, vnode_ops* ops,
@@ -46,10 +47,9 @@ status_code publish_vnode(fs_volume* volume, ino_t id, void* private_node, vnode
     if (node == nullptr) {
         if (private_node == nullptr)
             return FSSH_INVALID_ARGUMENT;
-        status_code status = create_reserved_vnode_locked(volume, id, private_node, ops);
+        status_code status = create_reserved_vnode_locked(volume, id, private_node, ops, &node);
         if (status != FSSH_OK)
             return status;
-        node = find_vnode_locked(volume->id, id);
     } else {
         constexpr uint32_t reserved = VNODE_BUSY | VNODE_UNPUBLISHED;
         if ((node->type_and_flags & reserved) != reserved ||

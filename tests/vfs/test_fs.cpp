@@ -78,7 +78,8 @@ status_code write_entries(fs_volume* volume, DirCookie* cookie, kernel_dirent* b
     size_t offset = 0;
     while (written < *count && cookie->next < cookie->entries.size()) {
         const auto& [name, id] = cookie->entries[cookie->next];
-        size_t length = DIRENT_NAME_OFFSET + name.size() + 1;
+        // Records are padded to 8 bytes so that every one is aligned.
+        size_t length = (DIRENT_NAME_OFFSET + name.size() + 1 + 7) & ~size_t{7};
         if (offset + length > buffer_size)
             break;
         auto* entry = reinterpret_cast<kernel_dirent*>(reinterpret_cast<char*>(buffer) + offset);
@@ -104,6 +105,40 @@ struct OpenCookie {
     uint32_t open_mode;
     std::string attribute;
 };
+
+// Hooks that only count their call (and fail on request), named by Hook.
+template <const char* Hook>
+status_code counted_close(fs_volume* volume, fs_vnode*, void*)
+{
+    return enter(volume, Hook);
+}
+
+template <const char* Hook>
+status_code counted_free_dir_cookie(fs_volume* volume, fs_vnode*, void* cookie)
+{
+    volume_of(volume)->calls[Hook]++;
+    delete static_cast<DirCookie*>(cookie);
+    return FSSH_OK;
+}
+
+template <const char* Hook>
+status_code counted_read_dir(fs_volume* volume, fs_vnode*, void* cookie, kernel_dirent* buffer,
+                             size_t buffer_size, uint32_t* count)
+{
+    status_code status = enter(volume, Hook);
+    if (status != FSSH_OK)
+        return status;
+    return write_entries(volume, static_cast<DirCookie*>(cookie), buffer, buffer_size, count);
+}
+
+constexpr char CLOSE[] = "close";
+constexpr char CLOSE_DIR[] = "close_dir";
+constexpr char FREE_DIR_COOKIE[] = "free_dir_cookie";
+constexpr char READ_DIR[] = "read_dir";
+constexpr char CLOSE_ATTR_DIR[] = "close_attr_dir";
+constexpr char FREE_ATTR_DIR_COOKIE[] = "free_attr_dir_cookie";
+constexpr char READ_ATTR_DIR[] = "read_attr_dir";
+constexpr char CLOSE_ATTR[] = "close_attr";
 
 // Vnode hooks.
 
@@ -381,13 +416,16 @@ status_code test_create(fs_volume* volume, fs_vnode* directory, const char* name
         if (status != FSSH_OK)
             return status;
     }
-    if (!volume_of(volume)->create_skips_get_vnode) {
-        status = get_vnode(volume, node->id, nullptr);
-        if (status != FSSH_OK)
-            return status;
-    }
-    open_cookie(node, open_mode, cookie);
     *new_id = node->id;
+    if (volume_of(volume)->create_skips_get_vnode) {
+        // The layer cannot give back a cookie for a node it does not know.
+        *cookie = nullptr;
+        return FSSH_OK;
+    }
+    status = get_vnode(volume, node->id, nullptr);
+    if (status != FSSH_OK)
+        return status;
+    open_cookie(node, open_mode, cookie);
     return FSSH_OK;
 }
 
@@ -397,11 +435,6 @@ status_code test_open(fs_volume* volume, fs_vnode* vnode, uint32_t open_mode, vo
     if (status != FSSH_OK)
         return status;
     return open_cookie(node_of(vnode), open_mode, cookie);
-}
-
-status_code test_close(fs_volume* volume, fs_vnode*, void*)
-{
-    return enter(volume, "close");
 }
 
 status_code test_free_cookie(fs_volume* volume, fs_vnode*, void* cookie)
@@ -482,27 +515,6 @@ status_code test_open_dir(fs_volume* volume, fs_vnode* vnode, void** cookie)
     return FSSH_OK;
 }
 
-status_code test_close_dir(fs_volume* volume, fs_vnode*, void*)
-{
-    return enter(volume, "close_dir");
-}
-
-status_code test_free_dir_cookie(fs_volume* volume, fs_vnode*, void* cookie)
-{
-    volume_of(volume)->calls["free_dir_cookie"]++;
-    delete static_cast<DirCookie*>(cookie);
-    return FSSH_OK;
-}
-
-status_code test_read_dir(fs_volume* volume, fs_vnode*, void* cookie, kernel_dirent* buffer,
-                          size_t buffer_size, uint32_t* count)
-{
-    status_code status = enter(volume, "read_dir");
-    if (status != FSSH_OK)
-        return status;
-    return write_entries(volume, static_cast<DirCookie*>(cookie), buffer, buffer_size, count);
-}
-
 status_code test_rewind_dir(fs_volume* volume, fs_vnode* vnode, void* cookie)
 {
     status_code status = enter(volume, "rewind_dir");
@@ -522,27 +534,6 @@ status_code test_open_attr_dir(fs_volume* volume, fs_vnode* vnode, void** cookie
         dir_cookie->entries.emplace_back(attribute.first, 0);
     *cookie = dir_cookie;
     return FSSH_OK;
-}
-
-status_code test_close_attr_dir(fs_volume* volume, fs_vnode*, void*)
-{
-    return enter(volume, "close_attr_dir");
-}
-
-status_code test_free_attr_dir_cookie(fs_volume* volume, fs_vnode*, void* cookie)
-{
-    volume_of(volume)->calls["free_attr_dir_cookie"]++;
-    delete static_cast<DirCookie*>(cookie);
-    return FSSH_OK;
-}
-
-status_code test_read_attr_dir(fs_volume* volume, fs_vnode*, void* cookie, kernel_dirent* buffer,
-                               size_t buffer_size, uint32_t* count)
-{
-    status_code status = enter(volume, "read_attr_dir");
-    if (status != FSSH_OK)
-        return status;
-    return write_entries(volume, static_cast<DirCookie*>(cookie), buffer, buffer_size, count);
 }
 
 status_code test_rewind_attr_dir(fs_volume* volume, fs_vnode*, void* cookie)
@@ -576,11 +567,6 @@ status_code test_open_attr(fs_volume* volume, fs_vnode* vnode, const char* name,
         return FSSH_NOT_FOUND;
     *cookie = new OpenCookie{node, open_mode, name};
     return FSSH_OK;
-}
-
-status_code test_close_attr(fs_volume* volume, fs_vnode*, void*)
-{
-    return enter(volume, "close_attr");
 }
 
 status_code test_free_attr_cookie(fs_volume* volume, fs_vnode*, void* cookie)
@@ -664,25 +650,25 @@ vnode_ops s_vnode_ops = {
     .write_stat = test_write_stat,
     .create = test_create,
     .open = test_open,
-    .close = test_close,
+    .close = counted_close<CLOSE>,
     .free_cookie = test_free_cookie,
     .read = test_read,
     .write = test_write,
     .create_dir = test_create_dir,
     .remove_dir = test_remove_dir,
     .open_dir = test_open_dir,
-    .close_dir = test_close_dir,
-    .free_dir_cookie = test_free_dir_cookie,
-    .read_dir = test_read_dir,
+    .close_dir = counted_close<CLOSE_DIR>,
+    .free_dir_cookie = counted_free_dir_cookie<FREE_DIR_COOKIE>,
+    .read_dir = counted_read_dir<READ_DIR>,
     .rewind_dir = test_rewind_dir,
     .open_attr_dir = test_open_attr_dir,
-    .close_attr_dir = test_close_attr_dir,
-    .free_attr_dir_cookie = test_free_attr_dir_cookie,
-    .read_attr_dir = test_read_attr_dir,
+    .close_attr_dir = counted_close<CLOSE_ATTR_DIR>,
+    .free_attr_dir_cookie = counted_free_dir_cookie<FREE_ATTR_DIR_COOKIE>,
+    .read_attr_dir = counted_read_dir<READ_ATTR_DIR>,
     .rewind_attr_dir = test_rewind_attr_dir,
     .create_attr = test_create_attr,
     .open_attr = test_open_attr,
-    .close_attr = test_close_attr,
+    .close_attr = counted_close<CLOSE_ATTR>,
     .free_attr_cookie = test_free_attr_cookie,
     .read_attr = test_read_attr,
     .write_attr = test_write_attr,
@@ -698,13 +684,13 @@ vnode_ops s_minimal_vnode_ops = {
     .remove_vnode = test_remove_vnode,
     .read_stat = test_read_stat,
     .open = test_open,
-    .close = test_close,
+    .close = counted_close<CLOSE>,
     .free_cookie = test_free_cookie,
     .read = test_read,
     .open_dir = test_open_dir,
-    .close_dir = test_close_dir,
-    .free_dir_cookie = test_free_dir_cookie,
-    .read_dir = test_read_dir,
+    .close_dir = counted_close<CLOSE_DIR>,
+    .free_dir_cookie = counted_free_dir_cookie<FREE_DIR_COOKIE>,
+    .read_dir = counted_read_dir<READ_DIR>,
 };
 
 // Volume hooks.
