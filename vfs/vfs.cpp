@@ -1,6 +1,7 @@
 #include "vfs/vfs.h"
 
 #include "block_cache/block_cache.h"
+#include "vfs/file_cache.h"
 #include "vfs/mount.h"
 #include "vfs/vnode.h"
 
@@ -12,7 +13,7 @@ status_code vfs_init()
     mount_table_init();
     if (block_cache_init() != FSSH_OK)
         return FSSH_ERROR;
-    return FSSH_OK;
+    return file_cache_init();
 }
 
 }  // namespace fssh

@@ -6,9 +6,10 @@
 
 namespace fssh {
 
-// Creates the vnode and mount tables and the layer's locks, and initialises
-// the block cache's notification support (FSSH_ERROR when that fails). Called
-// once, after module_init and before the first fs_mount.
+// Creates the vnode and mount tables and the layer's locks, initialises the
+// block cache's notification support (FSSH_ERROR when that fails), then the
+// file cache, whose result is returned. Called once, after module_init and
+// before the first fs_mount.
 status_code vfs_init();
 
 }  // namespace fssh
