@@ -19,6 +19,7 @@ int kern_open_attr_dir(int fd, const char* path);
 int kern_open_attr(int fd, const char* path, const char* name, uint32_t type,
                    uint32_t open_mode);
 
+// Removes the attribute `name` of the descriptor's node.
 status_code kern_remove_attr(int fd, const char* name);
 
 // FSSH_CROSS_DEVICE_LINK when the two nodes are on different mounts.

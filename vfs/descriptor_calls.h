@@ -49,13 +49,19 @@ ssize_t kern_writev(int fd, off_t position, const iovec* vectors, size_t count);
 // and returns it. FSSH_ESPIPE for descriptors without positions.
 off_t kern_seek(int fd, off_t offset, int whence);
 
+// Hands a control request to the file system; FSSH_EOPNOTSUPP for descriptors
+// or nodes without an ioctl hook.
 status_code kern_ioctl(int fd, uint32_t operation, void* buffer, size_t length);
 
 // Reads up to `count` entries into the buffer; returns the number read, 0 at
-// the end of the directory.
+// the end of the directory. Entries report nodes across mounts: a mount point
+// as the mounted root, ".." of a mounted root as the directory above the mount
+// point. kern_rewind_dir starts the directory over.
 status_code kern_read_dir(int fd, kernel_dirent* buffer, size_t buffer_size, uint32_t count);
 status_code kern_rewind_dir(int fd);
 
+// Frees the slot; the descriptor is closed when its last slot goes and freed
+// with its last reference.
 status_code kern_close(int fd);
 
 // Another slot for the same descriptor: the lowest free one, or `target`

@@ -28,6 +28,7 @@ int kern_open_entry_ref(dev_t device, ino_t directory, const char* name, uint32_
                         uint32_t permissions);
 int kern_open_dir_entry_ref(dev_t device, ino_t directory, const char* name);
 
+// Creates a directory; the by-id form names the parent by (mount id, id).
 status_code kern_create_dir(int fd, const char* path, uint32_t permissions);
 status_code kern_create_dir_entry_ref(dev_t device, ino_t directory, const char* name,
                                       uint32_t permissions);
@@ -48,6 +49,7 @@ status_code kern_create_symlink(int fd, const char* path, const char* target, ui
 // the working directory. FSSH_CROSS_DEVICE_LINK across mounts.
 status_code kern_create_link(const char* path, const char* to_path);
 
+// Removes a directory entry that is not a directory.
 status_code kern_unlink(int fd, const char* path);
 
 // FSSH_CROSS_DEVICE_LINK when the two directories are on different mounts.

@@ -13,6 +13,7 @@ namespace fssh {
 // Opens the volume's index directory and returns its descriptor number.
 int kern_open_index_dir(dev_t device);
 
+// Create, remove and stat the index `name` through the volume's hooks.
 status_code kern_create_index(dev_t device, const char* name, uint32_t type, uint32_t flags);
 status_code kern_remove_index(dev_t device, const char* name);
 status_code kern_read_index_stat(dev_t device, const char* name, kernel_stat* stat);

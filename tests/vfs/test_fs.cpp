@@ -171,21 +171,6 @@ status_code test_lookup(fs_volume* volume, fs_vnode* directory, const char* name
     return FSSH_OK;
 }
 
-status_code test_get_vnode_name(fs_volume* volume, fs_vnode* vnode, char* buffer, size_t size)
-{
-    status_code status = enter(volume, "get_vnode_name");
-    if (status != FSSH_OK)
-        return status;
-    TestNode* node = node_of(vnode);
-    for (const auto& [name, child] : node->parent->children) {
-        if (child == node) {
-            snprintf(buffer, size, "%s", name.c_str());
-            return FSSH_OK;
-        }
-    }
-    return FSSH_NOT_FOUND;
-}
-
 status_code test_put_vnode(fs_volume* volume, fs_vnode* vnode, bool reenter)
 {
     TestVolume* test = volume_of(volume);
@@ -634,7 +619,6 @@ status_code test_remove_attr(fs_volume* volume, fs_vnode* vnode, const char* nam
 
 vnode_ops s_vnode_ops = {
     .lookup = test_lookup,
-    .get_vnode_name = test_get_vnode_name,
     .put_vnode = test_put_vnode,
     .remove_vnode = test_remove_vnode,
     .ioctl = test_ioctl,

@@ -278,6 +278,15 @@ TEST_F(VnodeCacheDeathTest, VnodeThatStaysBusyEndsTheProcess)
     ASSERT_EQ(remove_vnode(volume_->volume, node->id), FSSH_OK);
 }
 
+TEST_F(VnodeCacheDeathTest, ReleasingTheLastReferenceOfABusyVnodeEndsTheProcess)
+{
+    TestNode* node = volume_->AddNode(volume_->root, "reserved", FSSH_S_IFREG | 0644);
+    ASSERT_EQ(reserve_vnode(volume_->volume, node->id, node, nullptr), FSSH_OK);
+    EXPECT_EXIT(put_vnode(volume_->volume, node->id), testing::ExitedWithCode(PANIC_EXIT_STATUS),
+                "dec_vnode_ref_count: called on busy vnode 0x");
+    ASSERT_EQ(remove_vnode(volume_->volume, node->id), FSSH_OK);
+}
+
 TEST_F(VnodeCacheDeathTest, ReservingAKnownNodeEndsTheProcess)
 {
     EXPECT_EXIT(reserve_vnode(volume_->volume, volume_->root->id, volume_->root, nullptr),
