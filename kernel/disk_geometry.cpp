@@ -54,6 +54,9 @@ status_code query_disk_geometry(int fd, disk_geometry* geometry)
     geometry->sectors_per_track = sectors_per_track;
     geometry->heads = heads;
     geometry->cylinders = static_cast<uint32_t>((media_size + cylinder_size - 1) / cylinder_size);
+    // Reporting a read-only device lets its user open it read-only instead of
+    // failing at the first write-back.
+    geometry->read_only = host::disk_is_read_only(fd);
     return FSSH_OK;
 }
 

@@ -23,6 +23,10 @@ int disk_sector_size(int fd, uint32_t* sector_size);
 // The size of a disk device's medium in bytes.
 int disk_media_size(int fd, uint64_t* media_size);
 
+// True when the device refuses writes. A read-only block device can still be
+// opened for writing here; only the writes fail.
+bool disk_is_read_only(int fd);
+
 // The device's own idea of sectors per track and heads; both 0 when the
 // device does not report a geometry.
 void disk_firmware_geometry(int fd, uint32_t* sectors_per_track, uint32_t* heads);

@@ -32,7 +32,7 @@ struct disk_geometry {
     uint32_t heads;
     uint8_t media_type;  // always 0
     bool removable;      // always false
-    bool read_only;      // always false
+    bool read_only;      // the device refuses writes
     bool write_once;     // always false
 };
 

@@ -60,6 +60,12 @@ int disk_media_size(int fd, uint64_t* media_size)
     return 0;
 }
 
+bool disk_is_read_only(int fd)
+{
+    int read_only = 0;
+    return ioctl(fd, BLKROGET, &read_only) == 0 && read_only != 0;
+}
+
 void disk_firmware_geometry(int fd, uint32_t* sectors_per_track, uint32_t* heads)
 {
     hd_geometry geometry = {};

@@ -453,6 +453,23 @@ INSTANTIATE_TEST_SUITE_P(Devices, Geometry,
                                          GeometryCase{4096, 4096 * 1024, 1},
                                          GeometryCase{4096, 5120 * 1024, 2}));
 
+TEST(GeometryReadOnly, ReadOnlyDeviceSaysSo)
+{
+    ScratchImage image(1024 * 1024);
+    ASSERT_TRUE(image.created()) << image.error();
+    LoopDevice loop(image.path(), LoopOptions{.sector_size = 512, .read_only = true});
+    REQUIRE_HOST_FACILITY(loop.attached(), loop.error());
+    // The host lets a read-only block device be opened for writing.
+    int descriptor = fssh_open(loop.path().c_str(), FSSH_O_RDWR, 0);
+    ASSERT_GE(descriptor, 0);
+    disk_geometry geometry = {};
+
+    ASSERT_EQ(fssh_ioctl(descriptor, IOCTL_QUERY_GEOMETRY, &geometry, sizeof(geometry)), 0);
+
+    EXPECT_TRUE(geometry.read_only);
+    fssh_close(descriptor);
+}
+
 TEST(GeometryRefusal, RegularFileIsNotADisk)
 {
     MediumUnderTest medium(Medium::image_file, 512);

@@ -171,6 +171,21 @@ TEST(VolumeMount, DeviceRefusingWritesIsMountedReadOnly)
     EXPECT_EQ(image.Contents(), before);
 }
 
+TEST(VolumeMount, ReadOnlyBlockDeviceIsMountedReadOnly)
+{
+    VolumeImage image(1024, 8 * MIB);
+    ASSERT_EQ(image.format_status(), fssh::FSSH_OK);
+    Bytes before = image.Contents();
+    {
+        test_support::LoopDevice loop(image.path(), {.sector_size = 512, .read_only = true});
+        REQUIRE_HOST_FACILITY(loop.attached(), loop.error());
+        MountedVolume volume(loop.path());
+        ASSERT_EQ(volume.status(), fssh::FSSH_OK);
+        EXPECT_TRUE(volume->IsReadOnly());
+    }
+    EXPECT_EQ(image.Contents(), before);
+}
+
 struct RefusedMount {
     const char* name;
     std::function<void(VolumeImage&)> breakage;
