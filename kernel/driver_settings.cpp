@@ -72,22 +72,20 @@ void free_handle(parsed_settings* handle)
 {
     free_settings_parameters(&handle->settings);
     std::free(handle->text);
+    std::free(handle->full_name);
     handle->magic = 0;
     delete handle;
 }
 
-// The loaded file handle of this name. A name too long for the handle's name
-// field is never matched, so that two files whose names share their first 31
-// characters are not taken for one another.
+// The loaded file handle of this name. The whole name is compared, so that
+// two files whose names share their first 31 characters are not taken for one
+// another.
 parsed_settings* find_loaded_file(const char* name)
 {
-    if (std::strlen(name) >= SETTINGS_NAME_SIZE) {
-        return nullptr;
-    }
     for (void* item = item_list_next(&loaded_files, nullptr); item != nullptr;
          item = item_list_next(&loaded_files, item)) {
         parsed_settings* handle = static_cast<parsed_settings*>(item);
-        if (std::strcmp(handle->name, name) == 0) {
+        if (std::strcmp(handle->full_name, name) == 0) {
             return handle;
         }
     }
@@ -184,6 +182,11 @@ parsed_settings* settings_load(const char* name)
     }
     handle = load_file(name);
     if (handle == nullptr) {
+        return nullptr;
+    }
+    handle->full_name = strdup(name);
+    if (handle->full_name == nullptr) {
+        free_handle(handle);
         return nullptr;
     }
     std::snprintf(handle->name, sizeof(handle->name), "%s", name);

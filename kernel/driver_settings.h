@@ -53,6 +53,7 @@ struct parsed_settings {
     uint32_t magic;                // PARSED_SETTINGS_MAGIC while the handle is valid
     driver_settings settings;
     char* text;  // the words the parameters point into; owned by the handle
+    char* full_name;  // the whole name as given, owned; what files are shared by (file handles only)
 };
 
 // Creates the "driver settings" mutex that guards the loaded-files list. Runs
@@ -64,9 +65,8 @@ status_code settings_init();
 parsed_settings* settings_parse_text(const char* text);
 
 // Loads the settings file `name` (absolute, or relative to SETTINGS_DIRECTORY)
-// and returns its handle. A file already loaded under the same name (of at
-// most 31 characters) is shared: its reference count grows and the same handle
-// is returned. Null when the file cannot be read, is empty or larger than
+// and returns its handle. A file already loaded under the same name is
+// shared: its reference count grows and the same handle is returned. Null when the file cannot be read, is empty or larger than
 // SETTINGS_MAX_FILE_SIZE, or does not parse.
 parsed_settings* settings_load(const char* name);
 

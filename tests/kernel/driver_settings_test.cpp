@@ -1,5 +1,6 @@
 #include "kernel/driver_settings.h"
 #include "kernel/driver_settings_parser.h"
+#include "tests/support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -532,35 +533,21 @@ protected:
         }
     }
 
-    void SetUp() override
-    {
-        char folder[] = "/tmp/wfsXXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-    }
-
-    void TearDown() override
-    {
-        for (const std::string& path : files_) {
-            unlink(path.c_str());
-        }
-        rmdir(folder_.c_str());
-    }
+    void SetUp() override { ASSERT_TRUE(scratch_.created()); }
 
     std::string WriteFile(const std::string& name, const std::string& content)
     {
-        std::string path = folder_ + "/" + name;
+        std::string path = scratch_ / name;
         int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         EXPECT_GE(descriptor, 0) << path;
         EXPECT_EQ(write(descriptor, content.data(), content.size()),
                   static_cast<ssize_t>(content.size()));
         close(descriptor);
-        files_.push_back(path);
         return path;
     }
 
-    std::string folder_;
-    std::vector<std::string> files_;
+    test_support::ScratchFolder scratch_;
+    const std::string& folder_ = scratch_.path();
 };
 
 TEST_F(SettingsLoad, ReadsParametersFromAbsolutePath)
@@ -618,7 +605,7 @@ TEST_F(SettingsLoad, DifferentFilesGetDifferentHandles)
 // Two names that agree in their first 31 characters are different files.
 TEST_F(SettingsLoad, NamesLongerThanTheNameFieldAreNotShared)
 {
-    std::string stem(40 - folder_.size(), 'n');
+    std::string stem(SETTINGS_NAME_SIZE, 'n');
     std::string path_a = WriteFile(stem + "a", "k a");
     std::string path_b = WriteFile(stem + "b", "k b");
     ASSERT_GE(path_a.size(), SETTINGS_NAME_SIZE);

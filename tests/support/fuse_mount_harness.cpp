@@ -1,5 +1,7 @@
 #include "tests/support/fuse_mount_harness.h"
 
+#include "tests/support/scratch_folder.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -22,25 +24,6 @@ namespace {
 constexpr std::chrono::milliseconds POLL_INTERVAL{10};
 constexpr std::chrono::milliseconds STOP_GRACE{3000};
 
-std::string temporary_folder()
-{
-    const char* folder = std::getenv("TMPDIR");
-    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return contents.str();
-}
-
-int decode_wait_status(int status)
-{
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Waits for a child to end for at most `timeout`; true (with its exit status)
 // when it did.
 bool wait_for_child(pid_t child, std::chrono::milliseconds timeout, int* exit_status)
@@ -50,7 +33,7 @@ bool wait_for_child(pid_t child, std::chrono::milliseconds timeout, int* exit_st
         int status;
         pid_t result = waitpid(child, &status, WNOHANG);
         if (result == child) {
-            *exit_status = decode_wait_status(status);
+            *exit_status = exit_status_of(status);
             return true;
         }
         if (result < 0 && errno != EINTR)
@@ -59,87 +42,6 @@ bool wait_for_child(pid_t child, std::chrono::milliseconds timeout, int* exit_st
             return false;
         std::this_thread::sleep_for(POLL_INTERVAL);
     }
-}
-
-// In a forked child: points standard input at /dev/null and standard output
-// and error at the given files.
-void redirect_standard_streams(const std::string& output_path, const std::string& error_path)
-{
-    int input = open("/dev/null", O_RDONLY);
-    int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
-    int error = open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
-    if (input < 0 || output < 0 || error < 0)
-        _exit(127);
-    dup2(input, STDIN_FILENO);
-    dup2(output, STDOUT_FILENO);
-    dup2(error, STDERR_FILENO);
-}
-
-[[noreturn]] void execute(const std::vector<std::string>& arguments)
-{
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-}
-
-// A scratch file for collected output, removed when the holder goes.
-class ScratchFile {
-public:
-    ScratchFile()
-    {
-        std::string pattern = temporary_folder() + "/wfs-output-XXXXXX";
-        int fd = mkstemp(pattern.data());
-        if (fd >= 0) {
-            close(fd);
-            path_ = pattern;
-        }
-    }
-    ~ScratchFile()
-    {
-        if (!path_.empty())
-            unlink(path_.c_str());
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    bool created() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// Runs a program to its end with its output collected into scratch files;
-// `environment` holds NAME=value strings added to the program's environment.
-CommandResult run_to_end(const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment)
-{
-    ScratchFile output;
-    ScratchFile error_output;
-    if (!output.created() || !error_output.created())
-        return {-1, "", "mkstemp: " + std::string(strerror(errno))};
-    pid_t child = fork();
-    if (child == 0) {
-        redirect_standard_streams(output.path(), error_output.path());
-        for (const std::string& variable : environment)
-            putenv(const_cast<char*>(variable.c_str()));
-        execute(arguments);
-    }
-    CommandResult result = {-1, "", ""};
-    if (child > 0) {
-        int status;
-        pid_t waited;
-        while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
-        }
-        if (waited == child)
-            result.exit_status = decode_wait_status(status);
-    }
-    result.output = read_file(output.path());
-    result.error_output = read_file(error_output.path());
-    return result;
 }
 
 // Undoes the escaping of spaces, tabs, newlines and backslashes in a field of
@@ -160,20 +62,10 @@ std::string unescape_mountinfo_field(const std::string& field)
 
 }  // namespace
 
-CommandResult run_program(const std::vector<std::string>& arguments)
-{
-    return run_to_end(arguments, {});
-}
-
-CommandResult run_host_command(const std::string& command_line)
-{
-    return run_to_end({"/bin/sh", "-c", command_line}, {});
-}
-
 FuseMountHarness::FuseMountHarness(std::string program, std::vector<std::string> arguments)
     : program_(std::move(program)), arguments_(std::move(arguments))
 {
-    std::string pattern = temporary_folder() + "/wfs-fuse-XXXXXX";
+    std::string pattern = scratch_root() + "/fuse-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         error_ = "mkdtemp: " + std::string(strerror(errno));
         return;
@@ -188,7 +80,7 @@ FuseMountHarness::FuseMountHarness(std::string program, std::vector<std::string>
 FuseMountHarness::~FuseMountHarness()
 {
     if (mounted())
-        run_to_end({"fusermount3", "-u", "-z", mount_point_}, {});
+        run_program({"fusermount3", "-u", "-z", mount_point_}, {});
     if (pid_ > 0 && !ended_)
         stop_program();
     if (work_folder_.empty())
@@ -234,12 +126,12 @@ bool FuseMountHarness::start(std::chrono::milliseconds timeout)
 
 CommandResult FuseMountHarness::run(const std::string& command_line) const
 {
-    return run_to_end({"/bin/sh", "-c", command_line}, {"MNT=" + mount_point_, "LC_ALL=C"});
+    return run_program({"/bin/sh", "-c", command_line}, {"MNT=" + mount_point_, "LC_ALL=C"});
 }
 
 bool FuseMountHarness::unmount(std::chrono::milliseconds timeout)
 {
-    CommandResult result = run_to_end({"fusermount3", "-u", mount_point_}, {});
+    CommandResult result = run_program({"fusermount3", "-u", mount_point_}, {});
     if (result.exit_status != 0) {
         error_ = "fusermount3 -u failed: " + result.error_output;
         return false;

@@ -6,25 +6,13 @@
 // status. FUSE tests check test_support::fuse_available() with
 // REQUIRE_HOST_FACILITY first.
 
+#include "tests/support/run_program.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
 
 namespace test_support {
-
-struct CommandResult {
-    int exit_status;           // -1 when the command did not exit normally
-    std::string output;        // standard output
-    std::string error_output;  // standard error
-};
-
-// Runs a program (looked up in PATH when the name has no slash) with the
-// given arguments, the first being the program itself, without a shell, and
-// collects its output and exit status. Standard input is /dev/null.
-CommandResult run_program(const std::vector<std::string>& arguments);
-
-// Runs a command line with /bin/sh -c.
-CommandResult run_host_command(const std::string& command_line);
 
 class FuseMountHarness {
 public:

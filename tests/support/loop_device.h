@@ -10,8 +10,8 @@
 
 namespace test_support {
 
-// A file of the given size in the temporary folder ($TMPDIR or /tmp), filled
-// with zeros (sparse), removed when the object goes away.
+// A file of the given size in the test run's scratch folder, filled with
+// zeros (sparse), removed when the object goes away.
 class ScratchImage {
 public:
     explicit ScratchImage(uint64_t size);

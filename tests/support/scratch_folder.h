@@ -1,15 +1,19 @@
 #pragma once
 
-// A fresh folder in the temporary folder ($TMPDIR or /tmp), removed with all
-// its contents when the object goes away.
+// Scratch space for tests. Everything a test program makes lies in one run
+// folder, removed with its contents when the program ends, so that nothing is
+// left behind even by death-test children, which end without unwinding.
 
 #include <string>
 
 namespace test_support {
 
-// $TMPDIR, or /tmp when it is not set.
-std::string temporary_folder();
+// The run folder of this test program: "wfs-tests-<pid>" in $TMPDIR (or
+// /tmp). A death-test child uses its parent's, which the parent removes.
+const std::string& scratch_root();
 
+// A fresh folder inside the run folder, removed with all its contents when
+// the object goes away.
 class ScratchFolder {
 public:
     ScratchFolder();

@@ -4,6 +4,8 @@
 // folder ($WFS_TEST_DATA) unpacked into a scratch file that is removed again
 // when the object goes away.
 
+#include "tests/support/scratch_folder.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,8 +23,7 @@ public:
         const char* data = getenv("WFS_TEST_DATA");
         if (data == nullptr)
             return;
-        const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/wfs-fixture-XXXXXX";
+        std::string pattern = test_support::scratch_root() + "/fixture-XXXXXX";
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
         int fd = mkstemp(buffer.data());
