@@ -408,7 +408,12 @@ fssh::status_code Journal::LogTransaction(bool detach)
     super_block.log_end = last_position;
     status = volume_->StoreSuperBlock();
     volume_->SetLogEnd(static_cast<int32_t>(last_position));
-    fssh::fssh_ioctl(volume_->Device(), fssh::IOCTL_FLUSH_WRITE_CACHE, nullptr, 0);
+    // The flush is the barrier between the log and the home blocks; a device
+    // that cannot keep it is reported like a failed superblock write.
+    if (fssh::fssh_ioctl(volume_->Device(), fssh::IOCTL_FLUSH_WRITE_CACHE, nullptr, 0) != 0
+        && status == fssh::FSSH_OK) {
+        status = fssh::get_kernel_errno();
+    }
 
     {
         fssh::MutexLocker locker(&entries_lock_);
