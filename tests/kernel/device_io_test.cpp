@@ -12,7 +12,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -321,6 +324,82 @@ TEST_F(DeviceEdge, PartialSectorReadThatFailsDeliversNothing)
     EXPECT_EQ(get_kernel_errno(), FSSH_BAD_FILE_DESCRIPTOR);
     EXPECT_EQ(buffer, bytes(1024, SENTINEL));
     EXPECT_EQ(host_position(medium.descriptor()), 512);
+}
+
+struct ReportedFailureCase {
+    const char* name;
+    uint32_t open_mode;  // read-only makes writes fail, write-only reads
+    bool write;
+    off_t position;
+    size_t size;
+    const char* label;  // what the failing step reports itself as
+};
+
+class FailureReport : public testing::TestWithParam<ReportedFailureCase> {};
+
+// Each failing host call of a split transfer is reported on standard error
+// under the label of its step, followed by the host's reason.
+TEST_P(FailureReport, NamesTheStepWhoseHostCallFailed)
+{
+    const ReportedFailureCase& c = GetParam();
+    MediumUnderTest medium(Medium::loop_device, 4096, MEDIUM_SIZE, c.open_mode);
+    REQUIRE_MEDIUM(medium);
+    bytes buffer(c.size, SENTINEL);
+
+    testing::internal::CaptureStderr();
+    if (c.write)
+        fssh_pwrite(medium.descriptor(), c.position, buffer.data(), c.size);
+    else
+        fssh_pread(medium.descriptor(), c.position, buffer.data(), c.size);
+
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string(c.label) + ": " + strerror(EBADF) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FailureReport,
+    testing::Values(
+        ReportedFailureCase{"ReadInsideOneSector", FSSH_O_WRONLY, false, 512, 1024,
+                            "read oneblock"},
+        ReportedFailureCase{"ReadHead", FSSH_O_WRONLY, false, 100, 4096 + 100, "read seekDiff"},
+        ReportedFailureCase{"ReadWholeSectors", FSSH_O_WRONLY, false, 0, 2 * 4096 + 10,
+                            "read between"},
+        ReportedFailureCase{"SectorReadBeforeWriteInsideOneSector", FSSH_O_WRONLY, true, 0, 100,
+                            "pread oneblock"},
+        ReportedFailureCase{"SectorReadBeforeWritingTheHead", FSSH_O_WRONLY, true, 4090, 10,
+                            "pread seekDiff"},
+        ReportedFailureCase{"SectorReadBeforeWritingTheTail", FSSH_O_WRONLY, true, 4096,
+                            4096 + 7, "pread last"},
+        ReportedFailureCase{"WriteInsideOneSector", FSSH_O_RDONLY, true, 0, 100,
+                            "write oneblock"},
+        ReportedFailureCase{"WriteHead", FSSH_O_RDONLY, true, 4090, 10, "write seekDiff"},
+        ReportedFailureCase{"WriteWholeSectors", FSSH_O_RDONLY, true, 4096, 4096 + 7,
+                            "write between"}),
+    [](const testing::TestParamInfo<ReportedFailureCase>& info) { return info.param.name; });
+
+// A regular file is read and written with plain host calls whatever the
+// alignment: no sector is read back before a write, so a file open for
+// writing only takes unaligned writes.
+TEST(ImageFile, TakesUnalignedWritesWithoutReadingSectorsBack)
+{
+    MediumUnderTest medium(Medium::image_file, 4096, MEDIUM_SIZE, FSSH_O_WRONLY);
+    REQUIRE_MEDIUM(medium);
+    bytes expected = medium.original();
+    for (const TransferCase& transfer : TRANSFER_CASES) {
+        SCOPED_TRACE(transfer.name);
+        int64_t position = transfer.position.in(4096);
+        if (position < 0)
+            position += static_cast<int64_t>(MEDIUM_SIZE);
+        size_t size = static_cast<size_t>(transfer.size.in(4096));
+        bytes data = random_bytes(size, static_cast<uint32_t>(position));
+
+        ASSERT_EQ(fssh_pwrite(medium.descriptor(), position, data.data(), size),
+                  static_cast<ssize_t>(size));
+
+        std::copy(data.begin(), data.end(), expected.begin() + position);
+        EXPECT_EQ(host_position(medium.descriptor()), position + static_cast<off_t>(size));
+    }
+    EXPECT_EQ(medium.current(), expected);
 }
 
 // /dev/zero answers no disk request: it is read in 512-byte sectors rather

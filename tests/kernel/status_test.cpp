@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fssh {
 namespace {
@@ -61,6 +64,45 @@ INSTANTIATE_TEST_SUITE_P(
                     HostToStatusCase{ENODATA, FSSH_ENOATTR},
                     HostToStatusCase{9924, FSSH_POSIX_ERROR_55},
                     HostToStatusCase{200, -200}, HostToStatusCase{-7, -7}));
+
+// Every status code of the four error ranges, as far as any code is defined.
+std::vector<status_code> codes_of_the_error_ranges()
+{
+    const std::pair<status_code, int> ranges[] = {
+        {FSSH_ERROR_BASE, 0x11},
+        {FSSH_KERNEL_ERROR_BASE, 0x400},
+        {FSSH_FS_ERROR_BASE, 0x0f},
+        {FSSH_POSIX_CODE_BASE, 0x3d},
+    };
+    std::vector<status_code> codes;
+    for (auto [base, count] : ranges) {
+        for (int i = 0; i < count; i++)
+            codes.push_back(base + i);
+    }
+    return codes;
+}
+
+// The pair table gives 82 status codes a host value, 81 distinct ones: only
+// FSSH_EOPNOTSUPP and FSSH_ENOTSUP share theirs, and the host value leads
+// back to the later of the two. Every other paired code comes back unchanged.
+TEST(PairTable, PairsEveryCodeWithItsOwnHostValueButOne)
+{
+    std::set<int> host_values;
+    int paired_codes = 0;
+    for (status_code status : codes_of_the_error_ranges()) {
+        int host_errno = status_to_host_errno(status);
+        if (host_errno == status)
+            continue;
+        SCOPED_TRACE(testing::Message() << std::hex << static_cast<uint32_t>(status));
+        paired_codes++;
+        host_values.insert(host_errno);
+        EXPECT_GT(host_errno, 0);
+        EXPECT_EQ(host_errno_to_status(host_errno),
+                  status == FSSH_EOPNOTSUPP ? FSSH_ENOTSUP : status);
+    }
+    EXPECT_EQ(paired_codes, 82);
+    EXPECT_EQ(host_values.size(), 81u);
+}
 
 TEST(StatusText, IsTheHostTextOfTheMappedErrno)
 {
