@@ -149,6 +149,7 @@ fssh::status_code Journal::Lock(Transaction* transaction, bool separate_sub_tran
         fssh::recursive_lock_unlock(&lock_);
         return transaction_id_;
     }
+    cache_transaction_open_ = true;
     fssh::cache_register_listener(cache, transaction_id_, fssh::CACHE_EVENT_IDLE,
         &Journal::TransactionIdle, this);
     return fssh::FSSH_OK;
@@ -194,6 +195,10 @@ fssh::status_code Journal::Unlock(Transaction* transaction, bool success)
 
 fssh::status_code Journal::FinishTransaction(bool success)
 {
+    // A log write that failed after ending the cache transaction left it in
+    // the log: there is nothing left to commit or to undo.
+    if (!cache_transaction_open_)
+        return fssh::FSSH_OK;
     if (!success) {
         AbortTransaction();
         return fssh::FSSH_OK;
@@ -217,15 +222,21 @@ void Journal::AbortTransaction()
         // finished transactions before it stay. The blocks it brought into
         // the cache transaction stay there, unchanged: when that makes the
         // whole too large ever to be logged, the finished part is logged now
-        // and the failed part goes as a transaction of its own.
+        // and the failed part goes as a transaction of its own. Once the
+        // finished part is detached, even by a log write that then failed,
+        // the failed part is undone as a whole.
+        int32_t id = transaction_id_;
         uint32_t size = LogBlocksFor(fssh::cache_transaction_block_count(cache, transaction_id_));
-        if (FitsIntoLog(size) || LogTransaction(true) != fssh::FSSH_OK) {
+        if (!FitsIntoLog(size))
+            LogTransaction(true);
+        if (transaction_id_ == id) {
             fssh::cache_abort_sub_transaction(cache, transaction_id_);
             has_sub_transaction_ = false;
             return;
         }
     }
     fssh::cache_abort_transaction(cache, transaction_id_);
+    cache_transaction_open_ = false;
     unwritten_transactions_ = 0;
 }
 
@@ -439,6 +450,8 @@ fssh::status_code Journal::EndCacheTransaction(bool detach, LogEntry* entry)
         return fssh::FSSH_OK;
     }
     fssh::status_code status = fssh::cache_end_transaction(cache, transaction_id_, hook, entry);
+    if (status == fssh::FSSH_OK)
+        cache_transaction_open_ = false;
     unwritten_transactions_ = 0;
     return status;
 }

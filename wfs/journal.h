@@ -116,6 +116,10 @@ private:
     DoublyLinkedList<LogEntry> entries_;
     int64_t timestamp_ = 0;
     int32_t transaction_id_ = -1;
+    // Whether transaction_id_ names a cache transaction that is still open.
+    // A log write ends it even when the device then fails to keep the log,
+    // and an ended transaction can no longer be undone.
+    bool cache_transaction_open_ = false;
     bool has_sub_transaction_ = false;
     bool separate_sub_transactions_ = false;
     fssh::thread_id flusher_thread_;

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -45,6 +48,31 @@ public:
 private:
     std::vector<std::string>* calls_;
     std::string name_;
+};
+
+// Makes every write to a mounted volume's device fail while it lives: the
+// device's host descriptor is replaced by a read-only one of the same image.
+class DeviceRefusingWrites {
+public:
+    DeviceRefusingWrites(int device, const std::string& path)
+        : device_(device), saved_(dup(device))
+    {
+        int read_only = open(path.c_str(), O_RDONLY);
+        EXPECT_GE(read_only, 0);
+        EXPECT_EQ(dup2(read_only, device_), device_);
+        close(read_only);
+    }
+    ~DeviceRefusingWrites()
+    {
+        EXPECT_EQ(dup2(saved_, device_), device_);
+        close(saved_);
+    }
+    DeviceRefusingWrites(const DeviceRefusingWrites&) = delete;
+    DeviceRefusingWrites& operator=(const DeviceRefusingWrites&) = delete;
+
+private:
+    int device_;
+    int saved_;
 };
 
 class JournalTest : public testing::Test {
@@ -484,6 +512,61 @@ TEST_F(JournalTest, OldestEntryRetiringMovesTheStartToTheNextEntry)
     EXPECT_EQ(super_block.log_start, BASE + 251);
     EXPECT_EQ(super_block.flags, wfs::VOLUME_DIRTY);
     EXPECT_EQ(volume().LogStart(), BASE + 251);
+}
+
+TEST_F(JournalTest, TransactionLoggedBeforeAFailedSuperBlockWriteStaysCommitted)
+{
+    {
+        wfs::Transaction transaction(&volume(), DATA);
+        // 249 blocks and 2 arrays reach the limit: the log is written at once.
+        for (int64_t block = DATA; block < DATA + 249; block++)
+            Change(transaction, block, 1);
+        DeviceRefusingWrites refusing(volume().Device(), image_.path());
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(transaction.Done(), fssh::FSSH_IO_ERROR);
+        std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_NE(output.find("wfs: could not write log area: "), std::string::npos) << output;
+        EXPECT_TRUE(transaction.IsStarted());
+        // Leaving the scope cannot undo what already went to the log.
+    }
+    EXPECT_EQ(Cached(DATA + 248), pattern(DATA + 248, 1, BLOCK_SIZE));
+    ASSERT_EQ(volume().Sync(), fssh::FSSH_OK);
+    for (int64_t block = DATA; block < DATA + 249; block++)
+        ASSERT_EQ(OnDisk(block), pattern(block, 1, BLOCK_SIZE)) << block;
+    wfs::disk_super_block super_block = image_.SuperBlock();
+    EXPECT_EQ(super_block.log_start, super_block.log_end);
+    EXPECT_EQ(super_block.flags, wfs::VOLUME_CLEAN);
+
+    // The journal goes on with new transactions.
+    ASSERT_EQ(Commit(DATA + 500, 1, 2), fssh::FSSH_OK);
+    ASSERT_EQ(volume().Sync(), fssh::FSSH_OK);
+    EXPECT_EQ(OnDisk(DATA + 500), pattern(DATA + 500, 2, BLOCK_SIZE));
+}
+
+TEST_F(JournalTest, FailedTransactionStaysUndoneWhenLoggingTheFinishedOnesFails)
+{
+    // As in FailedLargeTransactionAfterUnloggedOnesLeavesTheLogUsable, the
+    // abort first logs the 200 finished blocks on their own; here the device
+    // refuses that log write.
+    ASSERT_EQ(Commit(DATA, 200, 1), fssh::FSSH_OK);
+    testing::internal::CaptureStdout();
+    {
+        DeviceRefusingWrites refusing(volume().Device(), image_.path());
+        wfs::Transaction transaction(&volume(), DATA);
+        for (int64_t block = DATA + 100; block < DATA + 520; block++)
+            Change(transaction, block, 2);
+    }
+    std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("wfs: could not write log area: "), std::string::npos) << output;
+    EXPECT_EQ(Cached(DATA + 150), pattern(DATA + 150, 1, BLOCK_SIZE));
+    EXPECT_EQ(Cached(DATA + 250), Bytes(BLOCK_SIZE, 0));
+
+    ASSERT_EQ(volume().Sync(), fssh::FSSH_OK);
+    for (int64_t block = DATA; block < DATA + 520; block++) {
+        ASSERT_EQ(OnDisk(block), block < DATA + 200 ? pattern(block, 1, BLOCK_SIZE)
+                                                    : Bytes(BLOCK_SIZE, 0))
+            << block;
+    }
 }
 
 }  // namespace
