@@ -419,6 +419,39 @@ TEST_F(JournalTest, OversizedWholeIsSplitAfterTheFinishedTransactions)
     EXPECT_EQ(OnDisk(DATA + 1399), pattern(DATA + 1399, 2, BLOCK_SIZE));
 }
 
+TEST_F(JournalTest, FinishedPartLoggedAloneCarriesItsOwnContent)
+{
+    // 200 unlogged blocks; the next transaction changes 50 of them again and
+    // 350 more, so the finished part is logged alone. Its log entry must hold
+    // its own content, not the running transaction's later changes.
+    ASSERT_EQ(Commit(DATA, 200, 1), fssh::FSSH_OK);
+    {
+        wfs::Transaction transaction(&volume(), DATA);
+        for (int64_t block = DATA + 150; block < DATA + 200; block++)
+            Change(transaction, block, 2);
+        for (int64_t block = DATA + 1000; block < DATA + 1350; block++)
+            Change(transaction, block, 2);
+        ASSERT_EQ(transaction.Done(), fssh::FSSH_OK);
+    }
+    ASSERT_EQ(image_.SuperBlock().log_end, BASE + 202);
+    uint32_t position = BASE;
+    int32_t logged = 0;
+    while (position < BASE + 202) {
+        Bytes array = LogBlockOnDisk(position++);
+        for (int32_t index = 0; index < ArrayHeader(array).run_count; index++, logged++) {
+            int64_t block = RunOf(array, index).start;
+            ASSERT_LT(block, DATA + 200);
+            ASSERT_EQ(LogBlockOnDisk(position++), pattern(block, 1, BLOCK_SIZE)) << block;
+        }
+    }
+    EXPECT_EQ(logged, 200);
+
+    ASSERT_EQ(volume().Sync(), fssh::FSSH_OK);
+    EXPECT_EQ(OnDisk(DATA + 149), pattern(DATA + 149, 1, BLOCK_SIZE));
+    EXPECT_EQ(OnDisk(DATA + 150), pattern(DATA + 150, 2, BLOCK_SIZE));
+    EXPECT_EQ(OnDisk(DATA + 1349), pattern(DATA + 1349, 2, BLOCK_SIZE));
+}
+
 TEST_F(JournalTest, ThreeHundredBlocksTakeThreeRunArrays)
 {
     ASSERT_EQ(Commit(DATA, 300, 1), fssh::FSSH_OK);
