@@ -113,6 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
                     program_case{{"image", "/mnt", "--help"}, "usage"},
                     program_case{{"-d", "image"}, "usage"}));
 
+// A command line libfuse's parser refuses ends the program with libfuse's own
+// complaint and nothing of the program's.
+INSTANTIATE_TEST_SUITE_P(
+    RefusedByTheParser, WfsmountProgram,
+    testing::Values(program_case{{"image", "/mnt", "-o"}, "fuse: missing argument after `-o'\n"}));
+
 // The placeholder wfs module refuses every mount, so a well-formed command
 // line ends at the device mount.
 INSTANTIATE_TEST_SUITE_P(

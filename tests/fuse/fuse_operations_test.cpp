@@ -140,6 +140,22 @@ TEST_F(FuseOperations, MknodOfRegularFileInRootFileSystemIsInvalid)
     EXPECT_FALSE(exists("/regular"));
 }
 
+TEST_F(FuseOperations, MknodOfRegularFileInVolumeCreatesExclusively)
+{
+    ASSERT_EQ(frontend_mknod("/myfs/created", S_IFREG | 0640, 0), 0);
+    EXPECT_EQ(memory_volume::state().last_open_mode,
+              fssh::FSSH_O_WRONLY | fssh::FSSH_O_CREAT | fssh::FSSH_O_EXCL);
+    struct stat stat;
+    ASSERT_EQ(getattr("/myfs/created", &stat), 0);
+    EXPECT_EQ(stat.st_mode, S_IFREG | 0640u);
+
+    // The exclusive-create bit makes an existing file an error.
+    EXPECT_EQ(frontend_mknod("/myfs/created", S_IFREG | 0600, 0), -EEXIST);
+    EXPECT_EQ(frontend_mknod("/myfs/file", S_IFREG | 0600, 0), -EEXIST);
+    ASSERT_EQ(getattr("/myfs/created", &stat), 0);
+    EXPECT_EQ(stat.st_mode, S_IFREG | 0640u);
+}
+
 TEST_F(FuseOperations, DirectoriesAndLinksAreMadeRenamedAndRemoved)
 {
     ASSERT_EQ(frontend_mkdir("/dir", 0750), 0);
@@ -150,7 +166,7 @@ TEST_F(FuseOperations, DirectoriesAndLinksAreMadeRenamedAndRemoved)
 
     ASSERT_EQ(frontend_symlink("dir", "/link"), 0);
     ASSERT_EQ(getattr("/link", &stat), 0);
-    EXPECT_TRUE(S_ISLNK(stat.st_mode));
+    EXPECT_EQ(stat.st_mode, S_IFLNK | 0777u);
 
     ASSERT_EQ(frontend_rename("/dir", "/renamed", 0), 0);
     EXPECT_FALSE(exists("/dir"));
@@ -264,7 +280,7 @@ TEST_F(FuseOperations, ChownWithMinusOneLeavesThatIdAlone)
     EXPECT_EQ(frontend_rmdir("/owned"), 0);
 }
 
-TEST_F(FuseOperations, ChmodAppliesToTheLinkAndTruncateFollowsIt)
+TEST_F(FuseOperations, ChmodAndChownApplyToTheLinkAndTruncateFollowsIt)
 {
     memory_volume::state().file_contents = "abcdef";
     ASSERT_EQ(frontend_symlink("/myfs/file", "/to-file"), 0);
@@ -277,6 +293,12 @@ TEST_F(FuseOperations, ChmodAppliesToTheLinkAndTruncateFollowsIt)
     ASSERT_EQ(getattr("/to-file", &stat), 0);
     EXPECT_EQ(stat.st_mode, S_IFLNK | 0600u);
     EXPECT_EQ(memory_volume::state().file_mode, S_IFREG | 0644u);
+
+    // The memory volume keeps no owners: only the link can show new ones.
+    EXPECT_EQ(frontend_chown("/to-file", 5, 6, nullptr), 0);
+    ASSERT_EQ(getattr("/to-file", &stat), 0);
+    EXPECT_EQ(stat.st_uid, 5u);
+    EXPECT_EQ(stat.st_gid, 6u);
 
     EXPECT_EQ(frontend_unlink("/to-file"), 0);
 }
@@ -326,6 +348,7 @@ TEST_F(FuseOperations, ReadAndWriteTransferAtTheOffset)
     memory_volume::state().file_contents = "hello world";
     EXPECT_EQ(frontend_write("/myfs/file", "XY", 2, 6, nullptr), 2);
     EXPECT_EQ(memory_volume::state().file_contents, "hello XYrld");
+    EXPECT_EQ(memory_volume::state().last_open_mode, fssh::FSSH_O_WRONLY);
 
     char buffer[16] = {};
     EXPECT_EQ(frontend_read("/myfs/file", buffer, 5, 6, nullptr), 5);
@@ -384,6 +407,20 @@ TEST_F(FuseOperations, ReaddirOfRootShowsTheMountedVolume)
     EXPECT_TRUE(S_ISDIR(collected.stats[2].st_mode));
 }
 
+TEST_F(FuseOperations, ReaddirReportsLinksAsLinks)
+{
+    ASSERT_EQ(frontend_symlink("myfs", "/to-volume"), 0);
+    ASSERT_EQ(frontend_symlink("nowhere", "/dangling"), 0);
+    listing collected;
+    ASSERT_EQ(readdir("/", &collected), 0);
+    ASSERT_THAT(collected.names, ElementsAre(".", "..", "dangling", "myfs", "to-volume"));
+    EXPECT_EQ(collected.stats[2].st_mode, S_IFLNK | 0777u);
+    EXPECT_EQ(collected.stats[4].st_mode, S_IFLNK | 0777u);
+    EXPECT_EQ(collected.stats[4].st_dev, static_cast<dev_t>(ROOT_FILE_SYSTEM_DEVICE));
+    EXPECT_EQ(frontend_unlink("/dangling"), 0);
+    EXPECT_EQ(frontend_unlink("/to-volume"), 0);
+}
+
 TEST_F(FuseOperations, ReaddirStopsWhenTheFillerIsFull)
 {
     listing collected;
@@ -403,7 +440,8 @@ TEST_F(FuseOperations, ReaddirFailuresAreReported)
 TEST_F(FuseOperations, AccessIsCheckedByTheKernel)
 {
     EXPECT_EQ(frontend_access("/", R_OK | W_OK | X_OK), 0);
-    EXPECT_EQ(frontend_access("/myfs/file", R_OK), 0);
+    EXPECT_EQ(frontend_access("/myfs/file", W_OK | X_OK), 0);
+    EXPECT_EQ(memory_volume::state().last_access_mode, static_cast<uint32_t>(W_OK | X_OK));
     EXPECT_EQ(frontend_access("/missing", F_OK), -ENOENT);
 }
 
@@ -487,6 +525,7 @@ TEST_F(FuseOperations, DestroySyncsWithoutATraceLine)
     testing::internal::CaptureStderr();
     frontend_destroy(nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(memory_volume::state().sync_count, 1);
 }
 
 TEST(FuseOperationTable, HoldsExactlyTheFrontEndsOperations)

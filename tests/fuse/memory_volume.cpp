@@ -26,16 +26,35 @@ node nodes[] = {
     {ROOT_ID, "."},
     {FILE_ID, "file"},
     {UNSTATABLE_ID, "unstatable"},
+    {CREATED_ID, "created"},
 };
 
-// The directory listing: ".", "..", then every node but the root.
-const char* const listing[] = {".", "..", "file", "unstatable"};
-constexpr size_t LISTING_SIZE = std::size(listing);
+// The directory listing: ".", "..", then every existing node but the root.
+const char* const listing[] = {".", "..", "file", "unstatable", "created"};
+
+size_t listing_size()
+{
+    return state().created ? std::size(listing) : std::size(listing) - 1;
+}
+
+bool exists(const node& candidate)
+{
+    return candidate.id != CREATED_ID || state().created;
+}
 
 node* find_node(fssh::ino_t id)
 {
     for (node& candidate : nodes) {
-        if (candidate.id == id)
+        if (candidate.id == id && exists(candidate))
+            return &candidate;
+    }
+    return nullptr;
+}
+
+node* find_entry(const char* name)
+{
+    for (node& candidate : nodes) {
+        if (candidate.id != ROOT_ID && exists(candidate) && strcmp(candidate.name, name) == 0)
             return &candidate;
     }
     return nullptr;
@@ -48,7 +67,9 @@ node* as_node(fs_vnode* vnode)
 
 uint32_t node_mode(const node* which)
 {
-    return which->id == ROOT_ID ? (fssh::FSSH_S_IFDIR | 0755) : state().file_mode;
+    if (which->id == ROOT_ID)
+        return fssh::FSSH_S_IFDIR | 0755;
+    return which->id == CREATED_ID ? state().created_mode : state().file_mode;
 }
 
 extern fssh::vnode_ops vnode_hooks;
@@ -106,15 +127,8 @@ status_code lookup(fs_volume* volume, fs_vnode* directory, const char* name, fss
 {
     if (as_node(directory)->id != ROOT_ID)
         return fssh::FSSH_NOT_A_DIRECTORY;
-    node* found = nullptr;
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
-        found = find_node(ROOT_ID);
-    } else {
-        for (node& candidate : nodes) {
-            if (candidate.id != ROOT_ID && strcmp(candidate.name, name) == 0)
-                found = &candidate;
-        }
-    }
+    node* found = strcmp(name, ".") == 0 || strcmp(name, "..") == 0 ? find_node(ROOT_ID)
+                                                                     : find_entry(name);
     if (found == nullptr)
         return fssh::FSSH_NOT_FOUND;
     void* private_node;
@@ -127,6 +141,43 @@ status_code lookup(fs_volume* volume, fs_vnode* directory, const char* name, fss
 
 status_code put_vnode(fs_volume*, fs_vnode*, bool)
 {
+    return fssh::FSSH_OK;
+}
+
+// Only "created" can be made; an existing entry is opened unless the open
+// mode asks for an exclusive create.
+status_code create_file(fs_volume* volume, fs_vnode*, const char* name, uint32_t open_mode,
+                        uint32_t permissions, void** cookie, fssh::ino_t* id)
+{
+    state().last_open_mode = open_mode;
+    node* found = find_entry(name);
+    if (found != nullptr && (open_mode & fssh::FSSH_O_EXCL) != 0)
+        return fssh::FSSH_FILE_EXISTS;
+    if (found == nullptr && strcmp(name, "created") != 0)
+        return fssh::FSSH_NOT_PERMITTED;
+    if (found == nullptr) {
+        state().created = true;
+        state().created_mode = fssh::FSSH_S_IFREG | (permissions & 07777);
+        found = find_entry(name);
+    }
+    void* private_node;
+    status_code status = fssh::get_vnode(volume, found->id, &private_node);
+    if (status != fssh::FSSH_OK)
+        return status;
+    *cookie = nullptr;
+    *id = found->id;
+    return fssh::FSSH_OK;
+}
+
+status_code check_access(fs_volume*, fs_vnode*, uint32_t mode)
+{
+    state().last_access_mode = mode;
+    return fssh::FSSH_OK;
+}
+
+status_code sync_volume(fs_volume*)
+{
+    state().sync_count++;
     return fssh::FSSH_OK;
 }
 
@@ -214,7 +265,7 @@ status_code read_dir(fs_volume* volume, fs_vnode*, void* cookie, fssh::kernel_di
                      size_t buffer_size, uint32_t* count)
 {
     size_t* position = static_cast<size_t*>(cookie);
-    if (*position >= LISTING_SIZE) {
+    if (*position >= listing_size()) {
         *count = 0;
         return fssh::FSSH_OK;
     }
@@ -244,6 +295,7 @@ fssh::volume_ops make_volume_hooks()
     fssh::volume_ops hooks{};
     hooks.unmount = unmount;
     hooks.read_fs_info = read_fs_info;
+    hooks.sync = sync_volume;
     hooks.get_vnode = get_vnode;
     return hooks;
 }
@@ -253,6 +305,8 @@ fssh::vnode_ops make_vnode_hooks()
     fssh::vnode_ops hooks{};
     hooks.lookup = lookup;
     hooks.put_vnode = put_vnode;
+    hooks.access = check_access;
+    hooks.create = create_file;
     hooks.read_stat = read_stat;
     hooks.write_stat = write_stat;
     hooks.open = open_file;
