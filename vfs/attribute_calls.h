@@ -14,8 +14,9 @@ namespace fssh {
 int kern_open_attr_dir(int fd, const char* path);
 
 // Opens (with FSSH_O_CREAT: creates) the attribute `name` of `path` (null: the
-// descriptor's node) and returns its descriptor number. A created attribute
-// whose descriptor cannot be made is removed again.
+// descriptor's node) and returns its descriptor number. An attribute is
+// created only once its descriptor's record and slot are secured, as
+// kern_open creates files.
 int kern_open_attr(int fd, const char* path, const char* name, uint32_t type,
                    uint32_t open_mode);
 

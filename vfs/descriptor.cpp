@@ -8,25 +8,46 @@
 
 namespace fssh {
 
-int new_fd(descriptor_kind kind, const fd_ops* ops, descriptor_object object, void* cookie,
-           uint32_t open_mode)
+NewDescriptor::NewDescriptor()
+    : descriptor_(static_cast<file_descriptor*>(calloc(1, sizeof(file_descriptor))))
+{
+}
+
+NewDescriptor::~NewDescriptor()
+{
+    free(descriptor_);  // never seen by anyone: no free operation
+}
+
+status_code NewDescriptor::InitCheck() const
+{
+    return descriptor_ != nullptr ? FSSH_OK : FSSH_NO_MEMORY;
+}
+
+int NewDescriptor::Install(descriptor_kind kind, const fd_ops* ops, descriptor_object object,
+                           void* cookie, uint32_t open_mode)
 {
     io_context* context = get_global_io_context();
     if (context == nullptr)
         return FSSH_ERROR;
-    file_descriptor* descriptor = static_cast<file_descriptor*>(calloc(1, sizeof(*descriptor)));
-    if (descriptor == nullptr)
+    if (descriptor_ == nullptr)
         return FSSH_NO_MEMORY;
-    descriptor->kind = kind;
-    descriptor->ref_count = 1;
-    descriptor->ops = ops;
-    descriptor->object = object;
-    descriptor->cookie = cookie;
-    descriptor->open_mode = static_cast<int32_t>(open_mode);
-    int slot = insert_fd(context, descriptor);
-    if (slot < 0)
-        free(descriptor);  // never seen by anyone: no free operation
+    descriptor_->kind = kind;
+    descriptor_->ref_count = 1;
+    descriptor_->ops = ops;
+    descriptor_->object = object;
+    descriptor_->cookie = cookie;
+    descriptor_->open_mode = static_cast<int32_t>(open_mode);
+    int slot = insert_fd(context, descriptor_);
+    if (slot >= 0)
+        descriptor_ = nullptr;  // the slot holds it now
     return slot;
+}
+
+int new_fd(descriptor_kind kind, const fd_ops* ops, descriptor_object object, void* cookie,
+           uint32_t open_mode)
+{
+    NewDescriptor descriptor;
+    return descriptor.Install(kind, ops, object, cookie, open_mode);
 }
 
 bool has_free_fd_slot()

@@ -67,10 +67,31 @@ struct file_descriptor {
     off_t position;
 };
 
-// Makes a descriptor (reference count 1) of the object and the cookie and
-// inserts it into the lowest free slot of the global I/O context; returns the
-// slot. On failure (FSSH_NO_MEMORY, FSSH_TOO_MANY_OPEN_FILES) nothing is left
-// behind: the object and the cookie stay with the caller.
+// A descriptor record made ahead of the object it will hold, so that an
+// operation that cannot be undone safely (creating an entry) runs only once
+// the record exists. Install() fills it in and inserts it into the lowest free
+// slot of the global I/O context; a record never installed is freed unseen.
+class NewDescriptor {
+public:
+    NewDescriptor();
+    ~NewDescriptor();
+    NewDescriptor(const NewDescriptor&) = delete;
+    NewDescriptor& operator=(const NewDescriptor&) = delete;
+
+    // FSSH_NO_MEMORY when the record could not be allocated.
+    status_code InitCheck() const;
+    // Returns the slot (the descriptor has reference count 1). On failure
+    // (FSSH_NO_MEMORY, FSSH_TOO_MANY_OPEN_FILES) nothing is left behind: the
+    // object and the cookie stay with the caller.
+    int Install(descriptor_kind kind, const fd_ops* ops, descriptor_object object, void* cookie,
+                uint32_t open_mode);
+
+private:
+    file_descriptor* descriptor_;
+};
+
+// Makes a descriptor of the object and the cookie and installs it, as
+// NewDescriptor does in one step.
 int new_fd(descriptor_kind kind, const fd_ops* ops, descriptor_object object, void* cookie,
            uint32_t open_mode);
 

@@ -14,9 +14,9 @@
 namespace fssh {
 
 // Opens a file and returns its descriptor number. With FSSH_O_CREAT the
-// directory's create hook makes the entry; if no descriptor can then be made,
-// the new entry is removed again. A final symbolic link is followed unless
-// FSSH_O_NOTRAVERSE is set.
+// directory's create hook makes the entry, and only once the descriptor's
+// record and slot are secured: a full table or a lack of memory creates
+// nothing. A final symbolic link is followed unless FSSH_O_NOTRAVERSE is set.
 int kern_open(int fd, const char* path, uint32_t open_mode, uint32_t permissions);
 
 // Opens a directory (following links) and returns its descriptor number.

@@ -275,18 +275,15 @@ const vnode_kind s_attr_kind = {DESCRIPTOR_ATTRIBUTE, &s_attr_ops, call_close_at
 const vnode_kind s_attr_dir_kind = {DESCRIPTOR_ATTRIBUTE_DIRECTORY, &s_attr_dir_ops,
                                     call_close_attr_dir, call_free_attr_dir_cookie};
 
-status_code try_insert(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode)
+// Wraps the cookie an opening hook made into a descriptor made from `record`;
+// on failure the cookie is closed and freed.
+int make_descriptor(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode,
+                    NewDescriptor& record)
 {
-    if (node->locked_by != nullptr)
-        return FSSH_BUSY;
-    return new_fd(kind.kind, kind.ops, {.node = node}, cookie, open_mode);
-}
-
-// Wraps the cookie an opening hook made into a descriptor; on failure the
-// cookie is closed and freed.
-int make_descriptor(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode)
-{
-    status_code slot = try_insert(kind, node, cookie, open_mode);
+    status_code slot = node->locked_by != nullptr
+                           ? FSSH_BUSY
+                           : record.Install(kind.kind, kind.ops, {.node = node}, cookie,
+                                            open_mode);
     if (slot < 0) {
         kind.close(node, cookie);
         kind.free_cookie(node, cookie);
@@ -294,9 +291,19 @@ int make_descriptor(const vnode_kind& kind, vnode* node, void* cookie, uint32_t 
     return slot;
 }
 
-// Whether a create may run: the descriptor for its result must have a slot.
-status_code check_free_slot()
+int make_descriptor(const vnode_kind& kind, vnode* node, void* cookie, uint32_t open_mode)
 {
+    NewDescriptor record;
+    return make_descriptor(kind, node, cookie, open_mode, record);
+}
+
+// Whether a create may run: the descriptor for its result must have its
+// record and a slot.
+status_code secure_descriptor(const NewDescriptor& record)
+{
+    status_code status = record.InitCheck();
+    if (status != FSSH_OK)
+        return status;
     return has_free_fd_slot() ? FSSH_OK : FSSH_TOO_MANY_OPEN_FILES;
 }
 
@@ -314,7 +321,8 @@ int open_vnode(vnode* node, uint32_t open_mode)
 int create_and_open_vnode(vnode* directory, const char* name, uint32_t open_mode,
                           uint32_t permissions)
 {
-    status_code status = check_free_slot();
+    NewDescriptor record;
+    status_code status = secure_descriptor(record);
     if (status != FSSH_OK)
         return status;
     void* cookie;
@@ -327,7 +335,7 @@ int create_and_open_vnode(vnode* directory, const char* name, uint32_t open_mode
         debug_printf("vfs: fs_create() returned success but there is no vnode!");
         return FSSH_INVALID_ARGUMENT;
     }
-    int slot = make_descriptor(s_file_kind, node, cookie, open_mode);
+    int slot = make_descriptor(s_file_kind, node, cookie, open_mode, record);
     if (slot < 0)
         dec_vnode_ref_count(node, false);
     return slot;
@@ -353,10 +361,11 @@ int open_attr_dir_vnode(vnode* node)
 
 int open_attr_vnode(vnode* node, const char* name, uint32_t type, uint32_t open_mode)
 {
+    NewDescriptor record;
     void* cookie;
     status_code status;
     if ((open_mode & FSSH_O_CREAT) != 0) {
-        status = check_free_slot();
+        status = secure_descriptor(record);
         if (status == FSSH_OK)
             status = call_create_attr(node, name, type, open_mode, &cookie);
     } else {
@@ -364,7 +373,7 @@ int open_attr_vnode(vnode* node, const char* name, uint32_t type, uint32_t open_
     }
     if (status != FSSH_OK)
         return status;
-    return make_descriptor(s_attr_kind, node, cookie, open_mode);
+    return make_descriptor(s_attr_kind, node, cookie, open_mode, record);
 }
 
 }  // namespace fssh

@@ -4,6 +4,7 @@
 
 #include "kernel/debug.h"
 #include "kernel/open_mode.h"
+#include "tests/vfs/failing_calloc.h"
 #include "tests/vfs/vfs_fixture.h"
 #include "vfs/attribute_calls.h"
 #include "vfs/descriptor.h"
@@ -122,6 +123,9 @@ TEST_F(DescriptorTest, FullTableRefusesOpensAndCreatesNothing)
     EXPECT_EQ(Open("file", FSSH_O_CREAT | FSSH_O_RDWR), FSSH_TOO_MANY_OPEN_FILES);
     ASSERT_NE(volume_->FindPath("file"), nullptr);
     EXPECT_EQ(volume_->FindPath("file")->data, "keep");
+    EXPECT_EQ(kern_open_attr(fds[0], nullptr, "color", 0, FSSH_O_CREAT | FSSH_O_RDWR),
+              FSSH_TOO_MANY_OPEN_FILES);
+    EXPECT_TRUE(volume_->FindPath("file")->attributes.empty());
     EXPECT_EQ(kern_open_dir(-1, mount_point_.c_str()), FSSH_TOO_MANY_OPEN_FILES);
     EXPECT_EQ(kern_dup(fds[0]), FSSH_TOO_MANY_OPEN_FILES);
 
@@ -130,6 +134,35 @@ TEST_F(DescriptorTest, FullTableRefusesOpensAndCreatesNothing)
     int fd = Open("new", FSSH_O_CREAT | FSSH_O_RDWR);
     EXPECT_EQ(fd, 0);
     EXPECT_EQ(kern_close(fd), FSSH_OK);
+}
+
+TEST_F(DescriptorTest, CreateWithoutMemoryForItsDescriptorCreatesNothing)
+{
+    MakeFile("file", "keep");
+    int creates = volume_->Calls("create");
+    fail_next_calloc(sizeof(file_descriptor));
+    EXPECT_EQ(Open("new", FSSH_O_CREAT | FSSH_O_RDWR), FSSH_NO_MEMORY);
+    EXPECT_FALSE(calloc_failure_pending());
+    EXPECT_EQ(volume_->FindPath("new"), nullptr);
+    EXPECT_EQ(volume_->Calls("create"), creates);
+
+    int fd = Open("file", FSSH_O_RDONLY);
+    ASSERT_GE(fd, 0);
+    fail_next_calloc(sizeof(file_descriptor));
+    EXPECT_EQ(kern_open_attr(fd, nullptr, "color", 0, FSSH_O_CREAT | FSSH_O_RDWR),
+              FSSH_NO_MEMORY);
+    EXPECT_FALSE(calloc_failure_pending());
+    EXPECT_TRUE(volume_->FindPath("file")->attributes.empty());
+
+    // A plain open without memory gives its cookie back.
+    int closes = volume_->Calls("close");
+    int frees = volume_->Calls("free_cookie");
+    fail_next_calloc(sizeof(file_descriptor));
+    EXPECT_EQ(Open("file", FSSH_O_RDONLY), FSSH_NO_MEMORY);
+    EXPECT_EQ(volume_->Calls("close"), closes + 1);
+    EXPECT_EQ(volume_->Calls("free_cookie"), frees + 1);
+    EXPECT_EQ(kern_close(fd), FSSH_OK);
+    EXPECT_EQ(volume_->FindPath("file")->data, "keep");
 }
 
 TEST_F(DescriptorTest, CreateWithoutVnodeIsRefusedWithAMessage)
