@@ -1,17 +1,11 @@
 #include "fuse/builtin_modules.h"
 
+#include "kernel/module.h"
 #include "kernel/status.h"
 
 namespace wfsmount {
 
 namespace {
-
-fssh::status_code wfs_placeholder_std_ops(int32_t operation)
-{
-    if (operation == fssh::MODULE_INIT || operation == fssh::MODULE_UNINIT)
-        return fssh::FSSH_OK;
-    return fssh::FSSH_ERROR;
-}
 
 // The wfs module cannot mount volumes yet: every mount fails, before anything
 // is set up, with "Function not implemented".
@@ -26,7 +20,7 @@ fssh::status_code wfs_placeholder_mount(fssh::fs_volume*, const char*, uint32_t,
 fssh::fs_module_info make_placeholder_record()
 {
     fssh::fs_module_info record{};
-    record.info = {"file_systems/wfs/v1", 0, wfs_placeholder_std_ops};
+    record.info = {"file_systems/wfs/v1", 0, fssh::module_std_ops_without_state};
     record.short_name = "wfs";
     record.pretty_name = "Wy File System";
     record.flags = 0x100180;

@@ -238,4 +238,11 @@ int list_modules(int /*argc*/, char** /*argv*/)
     return 0;
 }
 
+status_code module_std_ops_without_state(int32_t operation)
+{
+    if (operation == MODULE_INIT || operation == MODULE_UNINIT)
+        return FSSH_OK;
+    return FSSH_ERROR;
+}
+
 }  // namespace fssh

@@ -38,6 +38,10 @@ status_code get_module(const char* name, module_info** module);
 // and the module then refuses every later get_module. A name without an
 // outstanding reference gives FSSH_INVALID_ARGUMENT.
 status_code put_module(const char* name);
+
+// The std_ops hook of a module with nothing to set up or tear down: accepts
+// MODULE_INIT and MODULE_UNINIT, refuses every other operation with FSSH_ERROR.
+status_code module_std_ops_without_state(int32_t operation);
 // The "modules" debugger command: prints every entry of the registry with its
 // reference count and state to standard output; returns 0.
 int list_modules(int argc, char** argv);

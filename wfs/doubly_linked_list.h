@@ -3,6 +3,9 @@
 // An intrusive doubly linked list of objects that carry their own links: the
 // item type has a public member `list_link` of type DoublyLinkedListLink<Item>.
 // The list never owns its items, and an item is in at most one list at a time.
+// The kernel's item_list locates links by a byte offset, which classes with
+// virtual functions (the transaction observers) cannot portably give; this
+// list reaches the link through the member instead.
 
 namespace wfs {
 

@@ -75,12 +75,6 @@ uint32_t node_mode(const node* which)
 extern fssh::vnode_ops vnode_hooks;
 extern fssh::volume_ops volume_hooks;
 
-status_code std_ops(int32_t operation)
-{
-    return operation == fssh::MODULE_INIT || operation == fssh::MODULE_UNINIT ? fssh::FSSH_OK
-                                                                               : fssh::FSSH_ERROR;
-}
-
 status_code mount(fs_volume* volume, const char*, uint32_t, const char*, fssh::ino_t* root_id)
 {
     volume->private_volume = &state();
@@ -325,7 +319,7 @@ fssh::vnode_ops make_vnode_hooks()
 fssh::fs_module_info make_module_record()
 {
     fssh::fs_module_info record{};
-    record.info = {MODULE_NAME, 0, std_ops};
+    record.info = {MODULE_NAME, 0, fssh::module_std_ops_without_state};
     record.short_name = "memoryfs";
     record.pretty_name = "Memory Test File System";
     record.mount = mount;

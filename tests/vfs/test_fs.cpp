@@ -871,13 +871,8 @@ status_code test_mount(fs_volume* volume, const char*, uint32_t, const char* arg
                          test->minimal ? &s_minimal_vnode_ops : &s_vnode_ops, test->root->mode, 0);
 }
 
-status_code test_std_ops(int32_t operation)
-{
-    return operation == MODULE_INIT || operation == MODULE_UNINIT ? FSSH_OK : FSSH_ERROR;
-}
-
 fs_module_info s_module = {
-    .info = {"file_systems/testfs/v1", 0, test_std_ops},
+    .info = {"file_systems/testfs/v1", 0, module_std_ops_without_state},
     .short_name = "testfs",
     .pretty_name = "Test File System",
     .flags = 0,

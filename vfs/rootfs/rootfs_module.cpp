@@ -1,5 +1,7 @@
 #include "vfs/rootfs/rootfs.h"
 
+#include "kernel/module.h"
+
 #include "vfs/rootfs/rootfs_dir_cookie.h"
 #include "vfs/rootfs/rootfs_entry_hooks.h"
 #include "vfs/rootfs/rootfs_hook_tables.h"
@@ -10,13 +12,6 @@
 namespace fssh {
 
 namespace {
-
-status_code rootfs_std_ops(int32_t operation)
-{
-    if (operation == MODULE_INIT || operation == MODULE_UNINIT)
-        return FSSH_OK;
-    return FSSH_ERROR;
-}
 
 // The volume hooks; every slot not named stays empty.
 volume_ops make_volume_hooks()
@@ -66,7 +61,7 @@ vnode_ops make_vnode_hooks()
 fs_module_info make_module_record()
 {
     fs_module_info record{};
-    record.info = {"file_systems/rootfs/v1", 0, rootfs_std_ops};
+    record.info = {"file_systems/rootfs/v1", 0, module_std_ops_without_state};
     record.short_name = "rootfs";
     record.pretty_name = "Root File System";
     record.flags = 0;
